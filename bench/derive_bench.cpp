@@ -1,31 +1,10 @@
 // Cost of one deriveTrayGlyph call on a mix of inputs, and the heap allocations it makes.
 #include <benchmark/benchmark.h>
 
-#include <atomic>
-#include <cstdlib>
-#include <new>
 #include <vector>
 
+#include "alloc_counter.h"
 #include "zentra/glyph.h"
-
-namespace {
-std::atomic<long long> g_allocations{0};
-}
-
-// Every heap allocation of the program passes here, so the count around the timed loop is exact.
-void* operator new(std::size_t size) {
-    g_allocations.fetch_add(1, std::memory_order_relaxed);
-    if (void* p = std::malloc(size == 0 ? 1 : size)) {
-        return p;
-    }
-    throw std::bad_alloc();
-}
-void operator delete(void* p) noexcept {
-    std::free(p);
-}
-void operator delete(void* p, std::size_t) noexcept {
-    std::free(p);
-}
 
 namespace {
 
@@ -84,12 +63,12 @@ void BM_DeriveTrayGlyph(benchmark::State& st) {
     const zn::MonoTime now = std::chrono::steady_clock::now();
     const std::vector<Input> mix = makeMix(now);
     std::size_t i = 0;
-    const long long before = g_allocations.load();
+    const long long before = heapAllocations();
     for (auto _ : st) {
         const Input& in = mix[i++ & 63];
         benchmark::DoNotOptimize(zn::deriveTrayGlyph(in.health, in.state, in.pulse, now));
     }
-    const long long allocations = g_allocations.load() - before;
+    const long long allocations = heapAllocations() - before;
     st.counters["allocs_per_call"] =
         benchmark::Counter(static_cast<double>(allocations) / static_cast<double>(st.iterations()));
     st.counters["allocs_total"] = static_cast<double>(allocations);

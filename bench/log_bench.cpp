@@ -1,0 +1,62 @@
+// Cost of the console logger: a message below the minimum level, and a written line against the
+// floor of one raw write() of the same bytes. Standard error goes to /dev/null while they run.
+#include <benchmark/benchmark.h>
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <ctime>
+#include <string>
+
+#include "alloc_counter.h"
+#include "zentra/logger.h"
+
+namespace {
+
+using zentra::common::ConsoleLogger;
+using zentra::common::LogLevel;
+
+const std::string kMessage = "applyTrayGlyph: Shell_NotifyIconW(NIM_MODIFY) failed (GLE=5)";
+
+void stderrToDevNull() {
+    const int fd = open("/dev/null", O_WRONLY);
+    dup2(fd, 2);
+    close(fd);
+}
+
+void BM_FilteredMessage(benchmark::State& st) {
+    ConsoleLogger logger;
+    const long long before = heapAllocations();
+    for (auto _ : st) {
+        logger.log(LogLevel::Debug, kMessage);
+        benchmark::ClobberMemory();
+    }
+    st.counters["allocs_per_call"] = benchmark::Counter(
+        static_cast<double>(heapAllocations() - before) / static_cast<double>(st.iterations()));
+}
+BENCHMARK(BM_FilteredMessage);
+
+void BM_ConsoleLine(benchmark::State& st) {
+    stderrToDevNull();
+    ConsoleLogger logger;
+    for (auto _ : st) {
+        logger.log(LogLevel::Warn, kMessage);
+    }
+    st.SetItemsProcessed(st.iterations());
+}
+BENCHMARK(BM_ConsoleLine);
+
+// The limit: one write() of a line of the same length, nothing else.
+void BM_RawWrite(benchmark::State& st) {
+    stderrToDevNull();
+    std::tm t{};
+    const std::string line = zentra::common::formatLogLine(t, 0, LogLevel::Warn, kMessage);
+    for (auto _ : st) {
+        benchmark::DoNotOptimize(write(2, line.data(), line.size()));
+    }
+    st.SetItemsProcessed(st.iterations());
+}
+BENCHMARK(BM_RawWrite);
+
+}  // namespace
+
+BENCHMARK_MAIN();

@@ -1,0 +1,42 @@
+// The process-wide logger and the calls that log through it.
+#pragma once
+
+#include <memory>
+#include <sstream>
+#include <string>
+#include <string_view>
+
+#include "zentra/logger.h"
+
+namespace zentra::common {
+
+// The logger every log call goes to. Holds a ConsoleLogger (minimum level Info) from before
+// main until exit. Not synchronised: replace it only while no other thread logs.
+extern std::shared_ptr<ILogger> processLogger;
+
+// Makes `logger` the process-wide logger; an empty handle is ignored. The previous logger is
+// released before this returns (destroyed, if nothing else holds it).
+void setLogger(std::shared_ptr<ILogger> logger);
+
+// A share of the current logger; it stays usable after a later setLogger.
+std::shared_ptr<ILogger> getLogger();
+
+// Hands `text` at `level` to the process-wide logger, if any; the logger does the filtering.
+void logMessage(LogLevel level, std::string_view text);
+
+// Joins the pieces with the stream's ordinary insertion (texts as they are, unsigned codes in
+// decimal, handles in pointer form) and logs the text at `level`.
+template <typename... Pieces>
+void logAt(LogLevel level, const Pieces&... pieces) {
+    std::ostringstream oss;
+    (oss << ... << pieces);
+    const std::string text = oss.str();
+    logMessage(level, text);
+}
+
+template <typename... Pieces>
+void logWarn(const Pieces&... pieces) {
+    logAt(LogLevel::Warn, pieces...);
+}
+
+}  // namespace zentra::common
