@@ -2,5 +2,5 @@
 add_library(zentra_warnings INTERFACE)
 target_compile_options(zentra_warnings INTERFACE
   -Wall -Wextra -Wpedantic -Wshadow -Wconversion -Wsign-conversion
-  -Wnon-virtual-dtor -Wold-style-cast -Woverloaded-virtual -Wnull-dereference
+  -Wnon-virtual-dtor -Wold-style-cast -Woverloaded-virtual
   $<$<BOOL:${ZENTRA_WERROR}>:-Werror>)
