@@ -109,18 +109,18 @@ std::string hostPath(LPCWSTR path) {
 std::wstring widePath(const std::string& path) {
     std::wstring out;
     for (std::size_t i = 0; i < path.size();) {
-        const auto b = static_cast<unsigned char>(path[i]);
-        int extra = b >= 0xF0 ? 3 : b >= 0xE0 ? 2 : b >= 0xC0 ? 1 : 0;
-        if (i + static_cast<std::size_t>(extra) >= path.size()) {
+        const std::uint32_t b = static_cast<unsigned char>(path[i]);
+        std::size_t extra = b >= 0xF0u ? 3 : b >= 0xE0u ? 2 : b >= 0xC0u ? 1 : 0;
+        if (i + extra >= path.size()) {
             extra = 0;
         }
-        std::uint32_t c = extra == 0 ? b : (b & (0x3F >> extra));
-        for (int k = 1; k <= extra; ++k) {
+        std::uint32_t c = extra == 0 ? b : (b & (0x3Fu >> extra));
+        for (std::size_t k = 1; k <= extra; ++k) {
             c = (c << 6) |
-                (static_cast<unsigned char>(path[i + static_cast<std::size_t>(k)]) & 0x3F);
+                (static_cast<std::uint32_t>(static_cast<unsigned char>(path[i + k])) & 0x3Fu);
         }
         out += static_cast<WCHAR>(c);
-        i += static_cast<std::size_t>(extra) + 1;
+        i += extra + 1;
     }
     return out;
 }

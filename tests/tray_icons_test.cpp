@@ -223,6 +223,21 @@ TEST_F(TrayIconsTest, LayoutsOfTheResourcesFolder) {
     }
 }
 
+// Wide paths reach the file system intact, beyond ASCII too.
+TEST_F(TrayIconsTest, FolderNameBeyondAscii) {
+    const std::string name =
+        "Z\xc3\xa4hler_\xe2\x9c\x93_\xf0\x9f\x94\x94";  // "Zähler_✓_🔔" in UTF-8
+    const fs::path folder = root_ / name;
+    fs::create_directories(folder / "resources");
+    for (const char* icon : kIconNames) {
+        fs::copy_file(exeFolder() / "resources" / icon, folder / "resources" / icon);
+    }
+    standin::overrideModuleFileName(wide(root_.string()) +
+                                    L"/Z\u00e4hler_\u2713_\U0001F514/app.exe");
+    TrayIcons icons;
+    loadExpecting(icons, {true, true, true}, {}, false);
+}
+
 // The folder comes from the executable's path, never from the working directory.
 TEST_F(TrayIconsTest, WorkingDirectoryElsewhere) {
     const fs::path decoy = root_ / "cwd";
