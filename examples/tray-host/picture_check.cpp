@@ -1,0 +1,242 @@
+// Tells which tray icon a screenshot of the taskbar shows, by matching each icon's own image
+// against the screenshot's pixels.
+//   tray_picture_check <strip.ppm> <resources-folder> <armed|triggered|error>
+// The strip is a binary PPM (P6) of the taskbar's notification area. Exits 0 when the best match is
+// the expected glyph, clearly better than the others; prints the scores either way.
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <cstdint>
+#include <cstdio>
+#include <fstream>
+#include <iterator>
+#include <limits>
+#include <map>
+#include <string>
+#include <vector>
+
+namespace {
+
+struct Image {
+    int width = 0;
+    int height = 0;
+    std::vector<std::uint8_t> rgba;  // top-down rows; alpha 255 in screenshots
+};
+
+bool readPpm(const std::string& path, Image& out) {
+    std::ifstream in(path, std::ios::binary);
+    std::string magic;
+    int maxval = 0;
+    in >> magic >> out.width >> out.height >> maxval;
+    in.get();
+    if (!in || magic != "P6" || maxval != 255 || out.width <= 0 || out.height <= 0) {
+        return false;
+    }
+    std::vector<char> rgb(static_cast<std::size_t>(out.width * out.height * 3));
+    in.read(rgb.data(), static_cast<std::streamsize>(rgb.size()));
+    if (!in) {
+        return false;
+    }
+    for (std::size_t i = 0; i < rgb.size(); i += 3) {
+        out.rgba.insert(out.rgba.end(),
+                        {static_cast<std::uint8_t>(rgb[i]), static_cast<std::uint8_t>(rgb[i + 1]),
+                         static_cast<std::uint8_t>(rgb[i + 2]), 255});
+    }
+    return true;
+}
+
+unsigned le(const std::string& d, std::size_t at, int bytes) {
+    unsigned v = 0;
+    for (int i = bytes - 1; i >= 0; --i) {
+        v = (v << 8) | static_cast<unsigned char>(d[at + static_cast<std::size_t>(i)]);
+    }
+    return v;
+}
+
+// Every 32-bit image of an icon file, by size.
+std::map<int, Image> readIcon(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    const std::string d((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    std::map<int, Image> images;
+    if (d.size() < 6) {
+        return images;
+    }
+    for (unsigned i = 0; i < le(d, 4, 2); ++i) {
+        const std::size_t entry = 6 + 16 * i;
+        const std::size_t offset = le(d, entry + 12, 4);
+        if (entry + 16 > d.size() || offset + 40 > d.size() || le(d, offset + 14, 2) != 32) {
+            continue;
+        }
+        Image img;
+        img.width = static_cast<int>(le(d, offset + 4, 4));
+        img.height = img.width;
+        const std::size_t pixels = offset + 40;
+        if (pixels + static_cast<std::size_t>(img.width * img.height * 4) > d.size()) {
+            continue;
+        }
+        for (int row = img.height - 1; row >= 0; --row) {  // stored bottom-up, BGRA
+            for (int col = 0; col < img.width; ++col) {
+                const std::size_t p =
+                    pixels + static_cast<std::size_t>((row * img.width + col) * 4);
+                img.rgba.insert(
+                    img.rgba.end(),
+                    {static_cast<std::uint8_t>(d[p + 2]), static_cast<std::uint8_t>(d[p + 1]),
+                     static_cast<std::uint8_t>(d[p]), static_cast<std::uint8_t>(d[p + 3])});
+            }
+        }
+        images[img.width] = img;
+    }
+    return images;
+}
+
+// An image scaled down by averaging (premultiplied), as a shell shrinks a larger icon.
+Image shrink(const Image& src, int size) {
+    Image out;
+    out.width = out.height = size;
+    const double f = static_cast<double>(src.width) / size;
+    for (int y = 0; y < size; ++y) {
+        for (int x = 0; x < size; ++x) {
+            double acc[4] = {0, 0, 0, 0};
+            int n = 0;
+            for (int sy = static_cast<int>(y * f); sy < static_cast<int>((y + 1) * f); ++sy) {
+                for (int sx = static_cast<int>(x * f); sx < static_cast<int>((x + 1) * f); ++sx) {
+                    const std::uint8_t* p =
+                        &src.rgba[static_cast<std::size_t>((sy * src.width + sx) * 4)];
+                    const double a = p[3] / 255.0;
+                    acc[0] += p[0] * a;
+                    acc[1] += p[1] * a;
+                    acc[2] += p[2] * a;
+                    acc[3] += p[3];
+                    ++n;
+                }
+            }
+            const double alpha = acc[3] / n;
+            for (int c = 0; c < 3; ++c) {
+                out.rgba.push_back(static_cast<std::uint8_t>(
+                    alpha > 0 ? std::lround(acc[c] / n * 255.0 / alpha) : 0));
+            }
+            out.rgba.push_back(static_cast<std::uint8_t>(std::lround(alpha)));
+        }
+    }
+    return out;
+}
+
+// An image scaled down by picking one source pixel per target pixel, as a plain stretch does.
+Image pick(const Image& src, int size, int phase) {
+    Image out;
+    out.width = out.height = size;
+    const int f = src.width / size;
+    for (int y = 0; y < size; ++y) {
+        for (int x = 0; x < size; ++x) {
+            const std::size_t p =
+                static_cast<std::size_t>(((y * f + phase) * src.width + x * f + phase) * 4);
+            out.rgba.insert(out.rgba.end(), src.rgba.begin() + static_cast<std::ptrdiff_t>(p),
+                            src.rgba.begin() + static_cast<std::ptrdiff_t>(p + 4));
+        }
+    }
+    return out;
+}
+
+// The colour most pixels of the strip have: the taskbar behind the icons.
+std::array<int, 3> backgroundOf(const Image& strip) {
+    std::map<std::uint32_t, int> counts;
+    for (std::size_t p = 0; p < strip.rgba.size(); p += 4) {
+        ++counts[(std::uint32_t{strip.rgba[p]} << 16) | (std::uint32_t{strip.rgba[p + 1]} << 8) |
+                 strip.rgba[p + 2]];
+    }
+    const auto most =
+        std::max_element(counts.begin(), counts.end(),
+                         [](const auto& a, const auto& b) { return a.second < b.second; });
+    return {static_cast<int>(most->first >> 16), static_cast<int>((most->first >> 8) & 0xFF),
+            static_cast<int>(most->first & 0xFF)};
+}
+
+// Lowest mean colour difference of `icon`, blended over the taskbar colour as the shell draws it,
+// at any position in the strip. Pixels the icon leaves fully transparent do not count.
+double bestScore(const Image& strip, const Image& icon) {
+    const std::array<int, 3> bg = backgroundOf(strip);
+    std::vector<int> blended;
+    for (std::size_t p = 0; p < icon.rgba.size(); p += 4) {
+        const int a = icon.rgba[p + 3];
+        for (std::size_t c = 0; c < 3; ++c) {
+            blended.push_back(a == 0 ? -1 : (icon.rgba[p + c] * a + bg[c] * (255 - a) + 127) / 255);
+        }
+    }
+    double best = std::numeric_limits<double>::max();
+    for (int oy = 0; oy + icon.height <= strip.height; ++oy) {
+        for (int ox = 0; ox + icon.width <= strip.width; ++ox) {
+            double sum = 0;
+            int counted = 0;
+            for (int y = 0; y < icon.height; ++y) {
+                for (int x = 0; x < icon.width; ++x) {
+                    const auto i = static_cast<std::size_t>((y * icon.width + x) * 3);
+                    if (blended[i] < 0) {
+                        continue;
+                    }
+                    const std::uint8_t* sp =
+                        &strip
+                             .rgba[static_cast<std::size_t>(((oy + y) * strip.width + ox + x) * 4)];
+                    for (std::size_t c = 0; c < 3; ++c) {
+                        sum += std::abs(blended[i + c] - static_cast<int>(sp[c]));
+                    }
+                    ++counted;
+                }
+            }
+            if (counted > 0) {
+                best = std::min(best, sum / (3.0 * counted));
+            }
+        }
+    }
+    return best;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc != 4) {
+        std::fprintf(stderr, "usage: tray_picture_check <strip.ppm> <resources-folder> <glyph>\n");
+        return 2;
+    }
+    Image strip;
+    if (!readPpm(argv[1], strip)) {
+        std::fprintf(stderr, "tray_picture_check: cannot read %s as a binary PPM\n", argv[1]);
+        return 2;
+    }
+    const std::string expected = argv[3];
+    std::string bestGlyph;
+    double best = std::numeric_limits<double>::max();
+    double secondBest = std::numeric_limits<double>::max();
+    for (const char* glyph : {"armed", "triggered", "error"}) {
+        const auto images = readIcon(std::string(argv[2]) + "/tray_" + glyph + ".ico");
+        if (images.empty()) {
+            std::fprintf(stderr, "tray_picture_check: no images in tray_%s.ico\n", glyph);
+            return 2;
+        }
+        // The notification area shows small icons: the 16 px image itself, or a larger one shrunk
+        // (averaged, or one pixel picked per target pixel).
+        double score = std::numeric_limits<double>::max();
+        for (const auto& [size, image] : images) {
+            if (size == 16) {
+                score = std::min(score, bestScore(strip, image));
+            } else if (size % 16 == 0 && size <= 64) {
+                score = std::min(score, bestScore(strip, shrink(image, 16)));
+                for (int phase = 0; phase < size / 16; ++phase) {
+                    score = std::min(score, bestScore(strip, pick(image, 16, phase)));
+                }
+            }
+        }
+        std::printf("%s=%.1f ", glyph, score);
+        if (score < best) {
+            secondBest = best;
+            best = score;
+            bestGlyph = glyph;
+        } else {
+            secondBest = std::min(secondBest, score);
+        }
+    }
+    // A match is close in colour and clearly closer than any other icon.
+    const bool ok = bestGlyph == expected && best < 45.0 && secondBest > 2.0 * best + 10.0;
+    std::printf("-> %s (expected %s): %s\n", bestGlyph.c_str(), expected.c_str(),
+                ok ? "match" : "MISMATCH");
+    return ok ? 0 : 1;
+}

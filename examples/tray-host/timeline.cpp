@@ -1,0 +1,174 @@
+#include "timeline.h"
+
+#include <charconv>
+#include <cstdio>
+
+namespace tray_host {
+
+const char* const kDefaultTimeline =
+    "# ms     event\n"
+    "0        healthy\n"
+    "0        phase idle\n"
+    "0        device active\n"
+    "1500     pulse\n"
+    "3000     phase triggered\n"
+    "4500     phase idle\n"
+    "6000     device missing\n"
+    "7500     device active\n"
+    "9000     unhealthy\n"
+    "10500    healthy\n"
+    "12000    error usb reset\n"
+    "13500    error-clear\n"
+    "15000    end\n";
+
+namespace {
+
+std::string_view trim(std::string_view s) {
+    const auto first = s.find_first_not_of(" \t\r");
+    if (first == std::string_view::npos) {
+        return {};
+    }
+    return s.substr(first, s.find_last_not_of(" \t\r") - first + 1);
+}
+
+// Splits off the first word; `rest` gets what follows, trimmed.
+std::string_view firstWord(std::string_view s, std::string_view& rest) {
+    const auto end = s.find_first_of(" \t");
+    const std::string_view word = s.substr(0, end);
+    rest = end == std::string_view::npos ? std::string_view() : trim(s.substr(end));
+    return word;
+}
+
+struct KindName {
+    std::string_view name;
+    Event::Kind kind;
+    bool takesValue;
+};
+
+constexpr KindName kKinds[] = {
+    {"healthy", Event::Kind::Healthy, false},
+    {"unhealthy", Event::Kind::Unhealthy, false},
+    {"phase", Event::Kind::Phase, true},
+    {"error", Event::Kind::Error, true},
+    {"error-clear", Event::Kind::ErrorClear, false},
+    {"device", Event::Kind::Device, true},
+    {"pulse", Event::Kind::Pulse, false},
+    {"end", Event::Kind::End, false},
+};
+
+}  // namespace
+
+std::optional<Timeline> parseTimeline(std::string_view text, std::string& error) {
+    Timeline timeline;
+    std::int64_t lastMs = 0;
+    int lineNumber = 0;
+    bool ended = false;
+    while (!text.empty()) {
+        const auto newline = text.find('\n');
+        const std::string_view raw = text.substr(0, newline);
+        text = newline == std::string_view::npos ? std::string_view() : text.substr(newline + 1);
+        ++lineNumber;
+        const std::string_view line = trim(raw);
+        if (line.empty() || line[0] == '#') {
+            continue;
+        }
+        const auto fail = [&](const std::string& why) {
+            error = "timeline line " + std::to_string(lineNumber) + ": " + why + ": \"" +
+                    std::string(line) + "\"";
+            return std::nullopt;
+        };
+        if (ended) {
+            return fail("event after end");
+        }
+        std::string_view rest;
+        const std::string_view time = firstWord(line, rest);
+        Event event;
+        event.line = lineNumber;
+        const auto parsed = std::from_chars(time.data(), time.data() + time.size(), event.atMs);
+        if (parsed.ec != std::errc() || parsed.ptr != time.data() + time.size() || event.atMs < 0) {
+            return fail("expected a time in milliseconds");
+        }
+        if (event.atMs < lastMs) {
+            return fail("time goes backwards");
+        }
+        std::string_view value;
+        const std::string_view name = firstWord(rest, value);
+        const KindName* kind = nullptr;
+        for (const KindName& k : kKinds) {
+            if (k.name == name) {
+                kind = &k;
+            }
+        }
+        if (kind == nullptr) {
+            return fail(name.empty() ? "missing event"
+                                     : "unknown event '" + std::string(name) + "'");
+        }
+        if (kind->takesValue && value.empty()) {
+            return fail("'" + std::string(name) + "' needs a value");
+        }
+        if (!kind->takesValue && !value.empty()) {
+            return fail("'" + std::string(name) + "' takes no value");
+        }
+        event.kind = kind->kind;
+        event.value = std::string(value);
+        lastMs = event.atMs;
+        ended = event.kind == Event::Kind::End;
+        timeline.events.push_back(event);
+    }
+    if (timeline.events.empty()) {
+        error = "timeline has no events";
+        return std::nullopt;
+    }
+    // Without an explicit end the host shows the last state for a second more.
+    timeline.endMs = ended ? lastMs : lastMs + 1000;
+    return timeline;
+}
+
+SimulatedEngine::SimulatedEngine(const Timeline& timeline, zn::MonoTime start)
+    : timeline_(timeline), start_(start) {}
+
+bool SimulatedEngine::advance(zn::MonoTime now) {
+    const auto elapsedMs =
+        std::chrono::duration_cast<std::chrono::milliseconds>(now - start_).count();
+    for (; next_ < timeline_.events.size() && timeline_.events[next_].atMs <= elapsedMs; ++next_) {
+        const Event& e = timeline_.events[next_];
+        switch (e.kind) {
+            case Event::Kind::Healthy:
+                health_.healthy = true;
+                break;
+            case Event::Kind::Unhealthy:
+                health_.healthy = false;
+                break;
+            case Event::Kind::Phase:
+                state_.phase = e.value;
+                break;
+            case Event::Kind::Error:
+                state_.lastError = e.value;
+                break;
+            case Event::Kind::ErrorClear:
+                state_.lastError.reset();
+                break;
+            case Event::Kind::Device:
+                state_.deviceStatus = e.value;
+                break;
+            // Stamped with the event's own moment, as an engine records when a pulse happened.
+            case Event::Kind::Pulse:
+                pulse_ = start_ + std::chrono::milliseconds(e.atMs);
+                break;
+            case Event::Kind::End:
+                break;
+        }
+    }
+    return elapsedMs < timeline_.endMs;
+}
+
+std::string changeLine(std::int64_t msSinceStart, zn::TrayGlyph glyph) {
+    const char* name = glyph == zn::TrayGlyph::Armed       ? "armed"
+                       : glyph == zn::TrayGlyph::Triggered ? "triggered"
+                                                           : "error";
+    char buf[64];
+    std::snprintf(buf, sizeof buf, "%7lld ms  %s", static_cast<long long>(msSinceStart), name);
+    return buf;
+}
+
+}  // namespace tray_host

@@ -1,0 +1,67 @@
+// A simulated engine driven by a timeline of timed events, for the tray host example.
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "zentra/glyph.h"
+
+namespace tray_host {
+
+// One line of a timeline: "<ms since start> <event> [value]".
+//   healthy | unhealthy          the engine's health
+//   phase <name>                 the engine's phase ("idle", "triggered", ...)
+//   error <text>                 an error text (the rest of the line); error-clear removes it
+//   device <status>              the device status ("active", "missing", ...)
+//   pulse                        a trigger pulse at that moment
+//   end                          the host stops
+struct Event {
+    enum class Kind { Healthy, Unhealthy, Phase, Error, ErrorClear, Device, Pulse, End };
+    std::int64_t atMs = 0;
+    Kind kind = Kind::End;
+    std::string value;
+    int line = 0;
+};
+
+struct Timeline {
+    std::vector<Event> events;  // in time order
+    std::int64_t endMs = 0;     // when the host stops
+};
+
+// Parses a timeline text. Blank lines and lines starting with '#' are skipped; times must not go
+// backwards. On a malformed line returns nothing and sets `error` to a message naming the line.
+std::optional<Timeline> parseTimeline(std::string_view text, std::string& error);
+
+// The timeline the host runs when given none: armed, a pulse, the phase "triggered", an unusable
+// device, an unhealthy engine, an error text, and armed again after each.
+extern const char* const kDefaultTimeline;
+
+// The engine as the events up to a moment have left it.
+class SimulatedEngine {
+  public:
+    SimulatedEngine(const Timeline& timeline, zn::MonoTime start);
+
+    // Applies every event due at or before `now`; returns false once the timeline has ended.
+    bool advance(zn::MonoTime now);
+
+    zn::TrayGlyph glyph(zn::MonoTime now) const {
+        return zn::deriveTrayGlyph(health_, state_, pulse_, now);
+    }
+
+  private:
+    const Timeline& timeline_;
+    zn::MonoTime start_;
+    std::size_t next_ = 0;
+    zn::EngineHealth health_{true, false, "", false, false};
+    zn::EngineState state_{"idle", std::nullopt, "active"};
+    zn::MonoTime pulse_{};
+};
+
+// "  1503 ms  triggered": a glyph change as the host prints it.
+std::string changeLine(std::int64_t msSinceStart, zn::TrayGlyph glyph);
+
+}  // namespace tray_host

@@ -1,0 +1,92 @@
+// The tray host example's timeline: parsing, its error messages, and the simulated engine.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "timeline.h"
+
+namespace {
+
+using tray_host::parseTimeline;
+
+TEST(Timeline, MalformedLinesAreNamed) {
+    const std::pair<const char*, const char*> cases[] = {
+        {"0 healthy\n100 frobnicate\n",
+         "timeline line 2: unknown event 'frobnicate': \"100 frobnicate\""},
+        {"# comment\n\nabc pulse\n",
+         "timeline line 3: expected a time in milliseconds: \"abc pulse\""},
+        {"12x pulse\n", "timeline line 1: expected a time in milliseconds: \"12x pulse\""},
+        {"-5 pulse\n", "timeline line 1: expected a time in milliseconds: \"-5 pulse\""},
+        {"500 pulse\n400 pulse\n", "timeline line 2: time goes backwards: \"400 pulse\""},
+        {"0 phase\n", "timeline line 1: 'phase' needs a value: \"0 phase\""},
+        {"0 device   \n", "timeline line 1: 'device' needs a value: \"0 device\""},
+        {"0 pulse now\n", "timeline line 1: 'pulse' takes no value: \"0 pulse now\""},
+        {"100\n", "timeline line 1: missing event: \"100\""},
+        {"0 end\n5 pulse\n", "timeline line 2: event after end: \"5 pulse\""},
+        {"99999999999999999999 pulse\n",
+         "timeline line 1: expected a time in milliseconds: \"99999999999999999999 pulse\""},
+        {"# nothing\n", "timeline has no events"},
+        {"", "timeline has no events"},
+    };
+    for (const auto& [text, message] : cases) {
+        std::string error;
+        EXPECT_FALSE(parseTimeline(text, error).has_value()) << text;
+        EXPECT_EQ(error, message);
+    }
+}
+
+TEST(Timeline, ValuesKeepTheirBlanksAndEndIsOptional) {
+    std::string error;
+    const auto t =
+        parseTimeline("  0\tphase idle  \r\n10 error usb  reset\n20 error-clear\n", error);
+    ASSERT_TRUE(t.has_value()) << error;
+    ASSERT_EQ(t->events.size(), 3u);
+    EXPECT_EQ(t->events[0].value, "idle");
+    EXPECT_EQ(t->events[1].value, "usb  reset");
+    EXPECT_EQ(t->events[1].line, 2);
+    EXPECT_EQ(t->endMs, 1020);
+}
+
+using std::chrono::milliseconds;
+
+// Derives the glyph on a 20 ms tick, as the host does, and records each change.
+std::vector<std::pair<long long, zn::TrayGlyph>> run(const tray_host::Timeline& t) {
+    const zn::MonoTime start{std::chrono::seconds(1000)};
+    tray_host::SimulatedEngine engine(t, start);
+    std::vector<std::pair<long long, zn::TrayGlyph>> changes;
+    for (long long ms = 0;; ms += 20) {
+        const zn::MonoTime now = start + milliseconds(ms);
+        const bool running = engine.advance(now);
+        const zn::TrayGlyph g = engine.glyph(now);
+        if (changes.empty() || changes.back().second != g) {
+            changes.emplace_back(ms, g);
+        }
+        if (!running) {
+            break;
+        }
+    }
+    return changes;
+}
+
+TEST(Timeline, DefaultTimelineWalksThroughEveryGlyph) {
+    std::string error;
+    const auto t = parseTimeline(tray_host::kDefaultTimeline, error);
+    ASSERT_TRUE(t.has_value()) << error;
+    using G = zn::TrayGlyph;
+    const std::vector<std::pair<long long, G>> expected = {
+        {0, G::Armed},     {1500, G::Triggered}, {1800, G::Armed},  {3000, G::Triggered},
+        {4500, G::Armed},  {6000, G::Error},     {7500, G::Armed},  {9000, G::Error},
+        {10500, G::Armed}, {12000, G::Error},    {13500, G::Armed},
+    };
+    EXPECT_EQ(run(*t), expected);
+}
+
+TEST(Timeline, ChangeLineFormat) {
+    EXPECT_EQ(tray_host::changeLine(0, zn::TrayGlyph::Armed), "      0 ms  armed");
+    EXPECT_EQ(tray_host::changeLine(1514, zn::TrayGlyph::Triggered), "   1514 ms  triggered");
+    EXPECT_EQ(tray_host::changeLine(9000, static_cast<zn::TrayGlyph>(7)), "   9000 ms  error");
+}
+
+}  // namespace
