@@ -1,0 +1,21 @@
+# cmake --install: headers under include/zentra, the libraries, the self-check with resources/
+# beside it, and a CMake package so an application can find_package(zentra CONFIG REQUIRED).
+include(CMakePackageConfigHelpers)
+
+set(zentra_libraries zentra_core zentra_common zentra_tray)
+if(NOT WIN32)
+  list(APPEND zentra_libraries zentra_win32_standin)
+endif()
+install(TARGETS ${zentra_libraries} EXPORT zentraTargets
+        ARCHIVE DESTINATION lib
+        LIBRARY DESTINATION lib
+        INCLUDES DESTINATION include)
+install(EXPORT zentraTargets NAMESPACE zentra:: DESTINATION lib/cmake/zentra)
+
+configure_package_config_file(${CMAKE_CURRENT_LIST_DIR}/zentraConfig.cmake.in
+  ${CMAKE_CURRENT_BINARY_DIR}/zentraConfig.cmake INSTALL_DESTINATION lib/cmake/zentra)
+write_basic_package_version_file(${CMAKE_CURRENT_BINARY_DIR}/zentraConfigVersion.cmake
+  COMPATIBILITY SameMinorVersion)
+install(FILES ${CMAKE_CURRENT_BINARY_DIR}/zentraConfig.cmake
+              ${CMAKE_CURRENT_BINARY_DIR}/zentraConfigVersion.cmake
+        DESTINATION lib/cmake/zentra)
