@@ -27,7 +27,7 @@
 #include "win32_standin_control.h"
 
 // The stand-in's icon object: just enough to tell handles apart.
-struct HICON__ {
+struct HICON__ {  // NOLINT(bugprone-reserved-identifier): the platform's name
     std::wstring source;
 };
 
@@ -83,7 +83,7 @@ std::size_t length(LPCWSTR text) {
 std::string hostPath(LPCWSTR path) {
     std::string out;
     for (std::size_t i = 0; path[i] != 0; ++i) {
-        const auto c = static_cast<std::uint32_t>(path[i]);
+        const auto c = static_cast<std::uint32_t>(std::char_traits<WCHAR>::to_int_type(path[i]));
         if (c == L'\\') {
             out += '/';
         } else if (c < 0x80) {
@@ -143,7 +143,7 @@ std::uint32_t le32(const unsigned char* p) {
 // A well-formed icon file: reserved 0, type 1, at least one image, every 16-byte directory entry
 // inside the file, and every image's non-empty data inside the file.
 bool isIconFile(const std::vector<unsigned char>& data) {
-    if (data.size() < 6 || le16(&data[0]) != 0 || le16(&data[2]) != 1) {
+    if (data.size() < 6 || le16(data.data()) != 0 || le16(data.data() + 2) != 1) {
         return false;
     }
     const std::size_t count = le16(&data[4]);

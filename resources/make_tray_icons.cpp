@@ -26,10 +26,12 @@ struct Point {
 using Shader = Rgba (*)(Point);
 
 double segmentDistance(Point p, Point a, Point b) {
-    const double vx = b.x - a.x, vy = b.y - a.y;
+    const double vx = b.x - a.x;
+    const double vy = b.y - a.y;
     const double t =
         std::clamp(((p.x - a.x) * vx + (p.y - a.y) * vy) / (vx * vx + vy * vy), 0.0, 1.0);
-    const double dx = p.x - (a.x + t * vx), dy = p.y - (a.y + t * vy);
+    const double dx = p.x - (a.x + t * vx);
+    const double dy = p.y - (a.y + t * vy);
     return std::sqrt(dx * dx + dy * dy);
 }
 
@@ -49,7 +51,8 @@ const Rgba kClear{0, 0, 0, 0};
 const Rgba kWhite{1, 1, 1, 1};
 
 Rgba armed(Point p) {
-    const double dx = p.x - 0.5, dy = p.y - 0.5;
+    const double dx = p.x - 0.5;
+    const double dy = p.y - 0.5;
     if (dx * dx + dy * dy > 0.47 * 0.47) {
         return kClear;
     }
@@ -76,7 +79,8 @@ Rgba triggered(Point p) {
 }
 
 Rgba error(Point p) {
-    const double half = 0.45, radius = 0.12;
+    const double half = 0.45;
+    const double radius = 0.12;
     const double qx = std::max(std::abs(p.x - 0.5) - (half - radius), 0.0);
     const double qy = std::max(std::abs(p.y - 0.5) - (half - radius), 0.0);
     if (qx * qx + qy * qy > radius * radius) {
@@ -112,10 +116,13 @@ std::vector<std::uint8_t> renderImage(Shader shader, int size) {
     for (int i = 0; i < 6; ++i) {
         put32(0);
     }
-    std::vector<bool> opaque(s * s);
+    std::vector<bool> opaque(std::size_t{s} * s);
     for (int row = size - 1; row >= 0; --row) {
         for (int col = 0; col < size; ++col) {
-            double r = 0, g = 0, b = 0, a = 0;
+            double r = 0;
+            double g = 0;
+            double b = 0;
+            double a = 0;
             for (int sy = 0; sy < kSamples; ++sy) {
                 for (int sx = 0; sx < kSamples; ++sx) {
                     const Point p{(col + (sx + 0.5) / kSamples) / size,
@@ -136,15 +143,15 @@ std::vector<std::uint8_t> renderImage(Shader shader, int size) {
             out.push_back(channel(g));
             out.push_back(channel(r));
             out.push_back(alpha);
-            opaque[static_cast<std::size_t>(row * size + col)] = alpha > 0;
+            opaque[static_cast<std::size_t>(row) * s + static_cast<std::size_t>(col)] = alpha > 0;
         }
     }
-    const std::size_t maskStride = ((s + 31) / 32) * 4;
+    const std::size_t maskStride = ((std::size_t{s} + 31) / 32) * 4;
     for (int row = size - 1; row >= 0; --row) {
         std::vector<std::uint8_t> line(maskStride, 0);
         for (int col = 0; col < size; ++col) {
-            if (!opaque[static_cast<std::size_t>(row * size + col)]) {
-                line[static_cast<std::size_t>(col / 8)] |=
+            if (!opaque[static_cast<std::size_t>(row) * s + static_cast<std::size_t>(col)]) {
+                line[static_cast<std::size_t>(col) / 8] |=
                     static_cast<std::uint8_t>(0x80 >> (col % 8));
             }
         }

@@ -14,7 +14,9 @@ namespace {
 using zentra::TrayGlyph;
 using zentra::TrayIcons;
 
-const HWND kWindow = reinterpret_cast<HWND>(std::uintptr_t{0x4242});
+// A window handle of the caller's; the stand-in's shell only uses it as a key.
+const HWND kWindow =
+    reinterpret_cast<HWND>(std::uintptr_t{0x4242});  // NOLINT(performance-no-int-to-ptr)
 constexpr UINT kId = 1;
 
 class ApplyGlyphTest : public ::testing::Test {

@@ -18,7 +18,7 @@ std::string readResource(const char* name) {
     const ssize_t n = readlink("/proc/self/exe", buf, sizeof buf);
     const fs::path dir = fs::path(std::string(buf, static_cast<std::size_t>(n))).parent_path();
     std::ifstream in(dir / "resources" / name, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
 unsigned le(const std::string& d, std::size_t at, int bytes) {
@@ -42,8 +42,10 @@ TEST(IconFiles, EverySizeAs32BitWithAlpha) {
         std::set<unsigned> sizes;
         for (unsigned i = 0; i < count; ++i) {
             const std::size_t entry = 6 + 16 * i;
-            const unsigned width = le(d, entry, 1), height = le(d, entry + 1, 1);
-            const unsigned bytes = le(d, entry + 8, 4), offset = le(d, entry + 12, 4);
+            const unsigned width = le(d, entry, 1);
+            const unsigned height = le(d, entry + 1, 1);
+            const unsigned bytes = le(d, entry + 8, 4);
+            const unsigned offset = le(d, entry + 12, 4);
             ASSERT_LE(std::uint64_t{offset} + bytes, d.size());
             EXPECT_EQ(width, height);
             EXPECT_EQ(le(d, entry + 6, 2), 32u);

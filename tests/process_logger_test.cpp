@@ -74,8 +74,8 @@ TEST(ProcessLogger, PassesLevelsThroughUnfiltered) {
                                                         {LogLevel::Warn, "warn"}}));
 }
 
-struct HICON__;  // an opaque handle type, as the platform's icon handles are
-using Handle = HICON__*;
+struct OpaqueIcon;  // an opaque handle type, as the platform's icon handles are
+using Handle = OpaqueIcon*;
 
 std::string pointerForm(const void* p) {
     std::ostringstream oss;
@@ -89,7 +89,8 @@ TEST(Composers, PieceSequencesTheSystemUses) {
     const std::uint32_t maxCode = 4294967295u;
     const unsigned long longCode = 5;  // the platform's DWORD may be unsigned long
     Handle null = nullptr;
-    Handle some = reinterpret_cast<Handle>(std::uintptr_t{0x1234});
+    auto* some =
+        reinterpret_cast<Handle>(std::uintptr_t{0x1234});  // NOLINT(performance-no-int-to-ptr)
 
     logWarn("initTrayIcons: PathCombineW failed for relPath");
     logWarn("f (GLE=", zero, ")");

@@ -105,7 +105,8 @@ TrayGlyph recording(const EngineHealth& h, const EngineState& s, MonoTime p, Mon
 TEST(SelfCheckScenarios, InputsAreBuiltFreshPerScenario) {
     g_seen.clear();
     g_failAt = 0;
-    std::ostringstream out, err;
+    std::ostringstream out;
+    std::ostringstream err;
     ASSERT_EQ(zentra::selfcheck::runSelfCheck(&recording, kNow, out, err), 0);
     ASSERT_EQ(g_seen.size(), 10u);
 
@@ -141,7 +142,8 @@ TEST(SelfCheckScenarios, StopsAtTheFirstMismatch) {
     for (int k = 1; k <= 10; ++k) {
         g_seen.clear();
         g_failAt = k;
-        std::ostringstream out, err;
+        std::ostringstream out;
+        std::ostringstream err;
         EXPECT_EQ(zentra::selfcheck::runSelfCheck(&recording, kNow, out, err), 1);
         EXPECT_EQ(g_seen.size(), static_cast<std::size_t>(k)) << "no scenario after a failure runs";
         EXPECT_EQ(out.str(), "");
@@ -152,7 +154,8 @@ TEST(SelfCheckScenarios, StopsAtTheFirstMismatch) {
 
 // A caller's leftover stream formatting must not reach the line number.
 TEST(SelfCheckScenarios, ReportIgnoresStreamFormatting) {
-    std::ostringstream out, err;
+    std::ostringstream out;
+    std::ostringstream err;
     err << std::setfill('0') << std::setw(12) << std::showpos << std::hex;
     EXPECT_EQ(zentra::selfcheck::runSelfCheck(&alwaysError, kNow, out, err), 1);
     EXPECT_EQ(err.str(), failLine("Armed", 54));

@@ -45,12 +45,12 @@ fs::path exeFolder() {
 }
 
 std::wstring wide(const std::string& s) {
-    return std::wstring(s.begin(), s.end());
+    return {s.begin(), s.end()};
 }
 
 std::string readFile(const fs::path& p) {
     std::ifstream in(p, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
 void writeFile(const fs::path& p, const std::string& bytes) {
@@ -80,7 +80,7 @@ class TrayIconsTest : public ::testing::Test {
 
     // A pretend executable folder under the temporary root, reported by GetModuleFileNameW.
     fs::path fakeExeFolder(const std::string& name) {
-        const fs::path folder = root_ / name;
+        fs::path folder = root_ / name;
         fs::create_directories(folder);
         standin::overrideModuleFileName(wide((folder / "app.exe").string()));
         return folder;

@@ -28,7 +28,7 @@ void initTrayIcons(HINSTANCE /*unused*/, TrayIcons& icons) {
             logWarn("initTrayIcons: PathCombineW failed for relPath");
             return nullptr;
         }
-        const auto icon = static_cast<HICON>(
+        auto* const icon = static_cast<HICON>(
             LoadImageW(nullptr, full, IMAGE_ICON, 0, 0, LR_LOADFROMFILE | LR_DEFAULTSIZE));
         if (icon == nullptr) {
             const DWORD code = GetLastError();

@@ -17,6 +17,14 @@
 
 namespace {
 
+// Offset of element `channel` of pixel (x, y) in an image `width` pixels wide with `channels` per
+// pixel.
+std::size_t at(int x, int y, int width, int channels) {
+    return (static_cast<std::size_t>(y) * static_cast<std::size_t>(width) +
+            static_cast<std::size_t>(x)) *
+           static_cast<std::size_t>(channels);
+}
+
 struct Image {
     int width = 0;
     int height = 0;
@@ -32,7 +40,7 @@ bool readPpm(const std::string& path, Image& out) {
     if (!in || magic != "P6" || maxval != 255 || out.width <= 0 || out.height <= 0) {
         return false;
     }
-    std::vector<char> rgb(static_cast<std::size_t>(out.width * out.height * 3));
+    std::vector<char> rgb(at(0, out.height, out.width, 3));
     in.read(rgb.data(), static_cast<std::streamsize>(rgb.size()));
     if (!in) {
         return false;
@@ -71,13 +79,12 @@ std::map<int, Image> readIcon(const std::string& path) {
         img.width = static_cast<int>(le(d, offset + 4, 4));
         img.height = img.width;
         const std::size_t pixels = offset + 40;
-        if (pixels + static_cast<std::size_t>(img.width * img.height * 4) > d.size()) {
+        if (pixels + at(0, img.height, img.width, 4) > d.size()) {
             continue;
         }
         for (int row = img.height - 1; row >= 0; --row) {  // stored bottom-up, BGRA
             for (int col = 0; col < img.width; ++col) {
-                const std::size_t p =
-                    pixels + static_cast<std::size_t>((row * img.width + col) * 4);
+                const std::size_t p = pixels + at(col, row, img.width, 4);
                 img.rgba.insert(
                     img.rgba.end(),
                     {static_cast<std::uint8_t>(d[p + 2]), static_cast<std::uint8_t>(d[p + 1]),
@@ -100,8 +107,7 @@ Image shrink(const Image& src, int size) {
             int n = 0;
             for (int sy = static_cast<int>(y * f); sy < static_cast<int>((y + 1) * f); ++sy) {
                 for (int sx = static_cast<int>(x * f); sx < static_cast<int>((x + 1) * f); ++sx) {
-                    const std::uint8_t* p =
-                        &src.rgba[static_cast<std::size_t>((sy * src.width + sx) * 4)];
+                    const std::uint8_t* p = &src.rgba[at(sx, sy, src.width, 4)];
                     const double a = p[3] / 255.0;
                     acc[0] += p[0] * a;
                     acc[1] += p[1] * a;
@@ -128,8 +134,7 @@ Image pick(const Image& src, int size, int phase) {
     const int f = src.width / size;
     for (int y = 0; y < size; ++y) {
         for (int x = 0; x < size; ++x) {
-            const std::size_t p =
-                static_cast<std::size_t>(((y * f + phase) * src.width + x * f + phase) * 4);
+            const std::size_t p = at(x * f + phase, y * f + phase, src.width, 4);
             out.rgba.insert(out.rgba.end(), src.rgba.begin() + static_cast<std::ptrdiff_t>(p),
                             src.rgba.begin() + static_cast<std::ptrdiff_t>(p + 4));
         }
@@ -169,13 +174,11 @@ double bestScore(const Image& strip, const Image& icon) {
             int counted = 0;
             for (int y = 0; y < icon.height; ++y) {
                 for (int x = 0; x < icon.width; ++x) {
-                    const auto i = static_cast<std::size_t>((y * icon.width + x) * 3);
+                    const std::size_t i = at(x, y, icon.width, 3);
                     if (blended[i] < 0) {
                         continue;
                     }
-                    const std::uint8_t* sp =
-                        &strip
-                             .rgba[static_cast<std::size_t>(((oy + y) * strip.width + ox + x) * 4)];
+                    const std::uint8_t* sp = &strip.rgba[at(ox + x, oy + y, strip.width, 4)];
                     for (std::size_t c = 0; c < 3; ++c) {
                         sum += std::abs(blended[i + c] - static_cast<int>(sp[c]));
                     }

@@ -15,9 +15,11 @@ using HANDLE = void*;
 
 // Opaque handle types: pointers to distinct incomplete structs, as with STRICT on Windows, so a
 // handle streams in pointer form and handles of different kinds do not mix.
-struct HICON__;
-struct HWND__;
-struct HINSTANCE__;
+// The spelling is Windows' own (DECLARE_HANDLE), kept so code written for either header reads
+// alike.
+struct HICON__;      // NOLINT(bugprone-reserved-identifier)
+struct HWND__;       // NOLINT(bugprone-reserved-identifier)
+struct HINSTANCE__;  // NOLINT(bugprone-reserved-identifier)
 using HICON = HICON__*;
 using HWND = HWND__*;
 using HINSTANCE = HINSTANCE__*;
