@@ -16,3 +16,8 @@ if(ZENTRA_COVERAGE)
   add_compile_options(--coverage -O0)
   add_link_options(--coverage)
 endif()
+
+option(ZENTRA_FUZZ "Build the libFuzzer targets (clang); instruments everything for them" OFF)
+if(ZENTRA_FUZZ)
+  add_compile_options(-fsanitize=fuzzer-no-link)
+endif()

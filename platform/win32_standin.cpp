@@ -25,6 +25,7 @@
 
 #include "win32_standin.h"
 #include "win32_standin_control.h"
+#include "win32_standin_icon_file.h"
 
 // The stand-in's icon object: just enough to tell handles apart.
 struct HICON__ {  // NOLINT(bugprone-reserved-identifier): the platform's name
@@ -130,35 +131,6 @@ std::wstring executablePath() {
     const ssize_t n = readlink("/proc/self/exe", path.data(), path.size());
     path.resize(n > 0 ? static_cast<std::size_t>(n) : 0);
     return widePath(path);
-}
-
-std::uint16_t le16(const unsigned char* p) {
-    return static_cast<std::uint16_t>(p[0] | (p[1] << 8));
-}
-std::uint32_t le32(const unsigned char* p) {
-    return static_cast<std::uint32_t>(p[0]) | (static_cast<std::uint32_t>(p[1]) << 8) |
-           (static_cast<std::uint32_t>(p[2]) << 16) | (static_cast<std::uint32_t>(p[3]) << 24);
-}
-
-// A well-formed icon file: reserved 0, type 1, at least one image, every 16-byte directory entry
-// inside the file, and every image's non-empty data inside the file.
-bool isIconFile(const std::vector<unsigned char>& data) {
-    if (data.size() < 6 || le16(data.data()) != 0 || le16(data.data() + 2) != 1) {
-        return false;
-    }
-    const std::size_t count = le16(&data[4]);
-    if (count == 0 || 6 + 16 * count > data.size()) {
-        return false;
-    }
-    for (std::size_t i = 0; i < count; ++i) {
-        const unsigned char* entry = &data[6 + 16 * i];
-        const std::uint64_t bytes = le32(entry + 8);
-        const std::uint64_t offset = le32(entry + 12);
-        if (bytes == 0 || offset < 6 + 16 * count || offset + bytes > data.size()) {
-            return false;
-        }
-    }
-    return true;
 }
 
 bool isDirectory(const std::string& path) {
@@ -286,7 +258,7 @@ HANDLE LoadImageW(HINSTANCE /*instance*/, LPCWSTR name, UINT type, int /*cx*/, i
         t_lastError = ERROR_FILE_INVALID;
         return nullptr;
     }
-    if (!isIconFile(data)) {
+    if (!standin::isWellFormedIconFile(data.data(), data.size())) {
         t_lastError = ERROR_SUCCESS;
         return nullptr;
     }
