@@ -6,11 +6,11 @@
 #include <filesystem>
 #include <fstream>
 #include <map>
-#include <sstream>
 #include <string>
 #include <vector>
 
 #include "recording_logger.h"
+#include "tray_messages.h"
 #include "win32_standin_control.h"
 #include "zentra/tray.h"
 
@@ -21,22 +21,9 @@ namespace {
 using zentra::TrayGlyph;
 using zentra::TrayIcons;
 
-std::string ptr(const void* p) {
-    std::ostringstream oss;
-    oss << p;
-    return oss.str();
-}
+using tray_messages::loadFailed;
 
-std::string summary(const TrayIcons& icons) {
-    return "initTrayIcons: partial load (armed=" + ptr(icons.armed) +
-           ", triggered=" + ptr(icons.triggered) + ", error=" + ptr(icons.error) + ")";
-}
-
-std::string loadFailed(int code) {
-    return "initTrayIcons: LoadImageW failed (GLE=" + std::to_string(code) + ")";
-}
-
-const std::string kPathCombineFailed = "initTrayIcons: PathCombineW failed for relPath";
+using tray_messages::kPathCombineFailed;
 
 fs::path exeFolder() {
     char buf[4096];
@@ -98,7 +85,7 @@ class TrayIconsTest : public ::testing::Test {
         EXPECT_EQ(icons.current, TrayGlyph::Triggered);
         std::vector<std::string> expected = messagesBeforeSummary;
         if (summaryLogged) {
-            expected.push_back(summary(icons));
+            expected.push_back(tray_messages::partialLoad(icons));
         }
         EXPECT_EQ(log->texts(), expected);
         for (const LoggedLine& line : log->lines) {

@@ -4,11 +4,11 @@
 // (see tests/CMakeLists.txt).
 #include <gtest/gtest.h>
 
-#include <sstream>
 #include <string>
 #include <vector>
 
 #include "recording_logger.h"
+#include "tray_messages.h"
 #include "zentra/tray.h"
 
 namespace {
@@ -16,20 +16,7 @@ namespace {
 using zentra::TrayGlyph;
 using zentra::TrayIcons;
 
-std::string ptr(const void* p) {
-    std::ostringstream oss;
-    oss << p;
-    return oss.str();
-}
-
-std::string summary(const TrayIcons& icons) {
-    return "initTrayIcons: partial load (armed=" + ptr(icons.armed) +
-           ", triggered=" + ptr(icons.triggered) + ", error=" + ptr(icons.error) + ")";
-}
-
-std::string loadFailed(int code) {
-    return "initTrayIcons: LoadImageW failed (GLE=" + std::to_string(code) + ")";
-}
+using tray_messages::loadFailed;
 
 // User objects (icons among them) the process holds, where the platform counts them.
 long userObjects() {
@@ -95,7 +82,7 @@ TEST(Layout, ResourcesFolderMissing) {
     EXPECT_EQ(icons.triggered, nullptr);
     EXPECT_EQ(icons.error, nullptr);
     EXPECT_EQ(log->texts(), (std::vector<std::string>{loadFailed(3), loadFailed(3), loadFailed(3),
-                                                      summary(icons)}));
+                                                      tray_messages::partialLoad(icons)}));
 }
 
 // Run from a copy of this program whose resources/tray_triggered.ico is not an icon.
@@ -107,7 +94,8 @@ TEST(Layout, MalformedTriggeredIcon) {
     EXPECT_EQ(icons.triggered, nullptr);
     EXPECT_NE(icons.error, nullptr);
     // Wine leaves last error 0 for a file that is not an icon.
-    EXPECT_EQ(log->texts(), (std::vector<std::string>{loadFailed(0), summary(icons)}));
+    EXPECT_EQ(log->texts(),
+              (std::vector<std::string>{loadFailed(0), tray_messages::partialLoad(icons)}));
     destroyAndCheckReleased(icons);
 }
 
