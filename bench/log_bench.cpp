@@ -38,10 +38,14 @@ BENCHMARK(BM_FilteredMessage);
 void BM_ConsoleLine(benchmark::State& st) {
     stderrToDevNull();
     ConsoleLogger logger;
+    logger.log(LogLevel::Warn, kMessage);  // grows the line buffer once
+    const long long before = heapAllocations();
     for (auto _ : st) {
         logger.log(LogLevel::Warn, kMessage);
     }
     st.SetItemsProcessed(st.iterations());
+    st.counters["allocs_per_call"] = benchmark::Counter(
+        static_cast<double>(heapAllocations() - before) / static_cast<double>(st.iterations()));
 }
 BENCHMARK(BM_ConsoleLine);
 

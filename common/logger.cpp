@@ -46,6 +46,13 @@ void appendPadded(std::string& out, std::int64_t value, std::size_t width) {
 std::string formatLogLine(const std::tm& local, std::int64_t millis, LogLevel level,
                           std::string_view message) {
     std::string line;
+    formatLogLineInto(line, local, millis, level, message);
+    return line;
+}
+
+void formatLogLineInto(std::string& line, const std::tm& local, std::int64_t millis, LogLevel level,
+                       std::string_view message) {
+    line.clear();
     line.reserve(24 + message.size());
     line += '[';
     appendPadded(line, local.tm_hour, 2);
@@ -60,7 +67,6 @@ std::string formatLogLine(const std::tm& local, std::int64_t millis, LogLevel le
     line += "] ";
     line += message;
     line += '\n';
-    return line;
 }
 
 bool toLocalTime(std::time_t seconds, std::tm& out) noexcept {
@@ -100,7 +106,9 @@ void ConsoleLogger::log(LogLevel level, std::string_view message) {
 
     // The whole line goes out in one write: other writers cannot land inside it, and the
     // stream's own formatting state (fill, width, flags) is neither used nor changed.
-    const std::string line = formatLogLine(local, millis, level, message);
+    // Reused under logMutex, so a line costs no allocation once the buffer has grown.
+    static std::string line;
+    formatLogLineInto(line, local, millis, level, message);
     std::cerr.write(line.data(), static_cast<std::streamsize>(line.size()));
     std::cerr.flush();
 }

@@ -54,6 +54,9 @@ class ConsoleLogger final : public ILogger {
 // newline included. Pure, so the exact bytes can be checked for any time.
 std::string formatLogLine(const std::tm& local, std::int64_t millis, LogLevel level,
                           std::string_view message);
+// The same line, written into `line` (its previous contents replaced).
+void formatLogLineInto(std::string& line, const std::tm& local, std::int64_t millis, LogLevel level,
+                       std::string_view message);
 
 // Converts seconds since the epoch to broken-down local time in `out`. On failure `out` is all
 // zeros (so a line shows 00:00:00) and false is returned.
