@@ -106,8 +106,9 @@ void ConsoleLogger::log(LogLevel level, std::string_view message) {
 
     // The whole line goes out in one write: other writers cannot land inside it, and the
     // stream's own formatting state (fill, width, flags) is neither used nor changed.
-    // Reused under logMutex, so a line costs no allocation once the buffer has grown.
-    static std::string line;
+    // Reused under logMutex, so a line costs no allocation once the buffer has grown. Never
+    // destroyed: a static destructor that logs during exit still finds it alive.
+    static std::string& line = *new std::string;
     formatLogLineInto(line, local, millis, level, message);
     std::cerr.write(line.data(), static_cast<std::streamsize>(line.size()));
     std::cerr.flush();
