@@ -3,11 +3,9 @@
 #include <charconv>
 #include <chrono>
 #include <iostream>
-#include <limits>
+#include <mutex>
 
 namespace zentra::common {
-
-std::mutex logMutex;
 
 const char* levelName(LogLevel level) noexcept {
     switch (level) {
@@ -28,6 +26,10 @@ const char* levelName(LogLevel level) noexcept {
 }
 
 namespace {
+
+// A line buffer that grew past this (an unusually long message) is given back after its line
+// rather than kept, with the message in it, for the rest of the process.
+constexpr std::size_t kKeptLineCapacity = 4096;
 
 // Right-aligns `value` in `width` characters with '0' fill, as a stream with fill '0' and that
 // width would (a wider value is written whole, a sign stays in front of the fill).
@@ -86,23 +88,21 @@ void ConsoleLogger::log(LogLevel level, std::string_view message) {
     if (level < minLevel) {
         return;
     }
-    std::lock_guard<std::mutex> lock(logMutex);
+    // The standard streams are built by the first std::ios_base::Init. A logger used from a static
+    // constructor that runs before any <iostream> user's initialiser would otherwise write to an
+    // unbuilt std::cerr; this one is made on first use and never tears the streams down.
+    static const std::ios_base::Init streamsReady;
+    std::lock_guard<LogMutex> lock(logMutex);
 
     // One clock reading gives both the second and the millisecond, rounded down.
     using namespace std::chrono;
     const auto sinceEpoch = system_clock::now().time_since_epoch();
     const auto wholeSeconds = floor<seconds>(sinceEpoch);
     const auto millis = (floor<milliseconds>(sinceEpoch) - wholeSeconds).count();
-
-    // Local time changes only from one whole second to the next, so one conversion serves every
-    // line of the same second; the cache is guarded by logMutex like the rest of the line.
-    static std::int64_t cachedSecond = std::numeric_limits<std::int64_t>::min();
-    static std::tm cachedLocal{};
-    if (wholeSeconds.count() != cachedSecond) {
-        toLocalTime(static_cast<std::time_t>(wholeSeconds.count()), cachedLocal);
-        cachedSecond = wholeSeconds.count();
-    }
-    const std::tm& local = cachedLocal;
+    // Converted for every line: a cached conversion would show the old local time after a
+    // time-zone change, and saves too little against the write to be worth it (bench/log_bench).
+    std::tm local{};
+    toLocalTime(static_cast<std::time_t>(wholeSeconds.count()), local);
 
     // The whole line goes out in one write: other writers cannot land inside it, and the
     // stream's own formatting state (fill, width, flags) is neither used nor changed.
@@ -112,6 +112,9 @@ void ConsoleLogger::log(LogLevel level, std::string_view message) {
     formatLogLineInto(line, local, millis, level, message);
     std::cerr.write(line.data(), static_cast<std::streamsize>(line.size()));
     std::cerr.flush();
+    if (line.capacity() > kKeptLineCapacity) {
+        std::string().swap(line);
+    }
 }
 
 }  // namespace zentra::common

@@ -263,7 +263,7 @@ TEST(ConsoleLoggerThreads, LinesNeverInterleave) {
 // A filtered message must not touch the lock: with the lock held elsewhere it still returns.
 TEST(ConsoleLoggerFilter, DroppedMessageTakesNoLock) {
     ConsoleLogger logger;
-    std::lock_guard<std::mutex> held(zentra::common::logMutex);
+    std::lock_guard<zentra::common::LogMutex> held(zentra::common::logMutex);
     std::thread other([&logger] {
         for (int i = 0; i < 1000; ++i) {
             logger.log(LogLevel::Debug, "dropped");

@@ -11,8 +11,9 @@
 namespace zentra::common {
 
 // The logger every log call goes to. Holds a ConsoleLogger (minimum level Info) from before
-// main until exit. Not synchronised: replace it only while no other thread logs.
-extern std::shared_ptr<ILogger> processLogger;
+// main until exit, when an exit handler empties it: later calls (from static destructors) are
+// dropped. Not synchronised: replace it only while no other thread logs.
+extern std::shared_ptr<ILogger>& processLogger;
 
 // Makes `logger` the process-wide logger; an empty handle is ignored. The previous logger is
 // released before this returns (destroyed, if nothing else holds it).

@@ -3,9 +3,12 @@
 
 #include <cstdint>
 #include <ctime>
-#include <mutex>
 #include <string>
 #include <string_view>
+
+#if !defined(_WIN32)
+#include <pthread.h>
+#endif
 
 namespace zentra::common {
 
@@ -32,9 +35,30 @@ class ILogger {
     virtual LogLevel level() const = 0;
 };
 
-// Serialises the lines of every ConsoleLogger in the process. Constant-initialised, so it is
-// usable by loggers created during start-up.
-extern std::mutex logMutex;
+// A non-recursive lock that needs no start-up step and is never torn down: it is built at compile
+// time over the platform's statically initialised primitive and its destruction does nothing, so
+// it works from any start-up or exit code. (std::mutex gets a run-time initialiser and an exit-time
+// destructor with some Windows runtimes.) Usable with std::lock_guard.
+class LogMutex {
+  public:
+    constexpr LogMutex() noexcept = default;
+    LogMutex(const LogMutex&) = delete;
+    LogMutex& operator=(const LogMutex&) = delete;
+
+    void lock() noexcept;
+    void unlock() noexcept;
+    bool try_lock() noexcept;
+
+  private:
+#if defined(_WIN32)
+    void* srwLock_ = nullptr;  // an SRWLOCK, whose static initialiser is all zeros
+#else
+    pthread_mutex_t mutex_ = PTHREAD_MUTEX_INITIALIZER;
+#endif
+};
+
+// Serialises the lines of every ConsoleLogger in the process.
+extern LogMutex logMutex;
 
 // Writes "[hh:mm:ss.mmm] [LEVEL] message\n" to the standard error stream, one line per accepted
 // message, each line in a single write followed by a flush.

@@ -1,0 +1,18 @@
+# The object file of logMutex, among OBJECTS, must define no start-up initialiser (GCC and
+# mingw-w64 name them _GLOBAL__sub_I_*), so the lock is usable before any initialiser runs.
+set(object "")
+foreach(o IN LISTS OBJECTS)
+  if(o MATCHES "log_mutex\\.cpp\\.o(bj)?$")
+    set(object ${o})
+  endif()
+endforeach()
+if(object STREQUAL "")
+  message(FATAL_ERROR "no log_mutex object among [${OBJECTS}]")
+endif()
+execute_process(COMMAND ${NM} ${object} OUTPUT_VARIABLE symbols RESULT_VARIABLE status)
+if(NOT status EQUAL 0 OR NOT symbols MATCHES "logMutex")
+  message(FATAL_ERROR "cannot read the symbols of ${object}: [${symbols}]")
+endif()
+if(symbols MATCHES "_GLOBAL__sub_I")
+  message(FATAL_ERROR "${object} has a start-up initialiser:\n${symbols}")
+endif()

@@ -1,0 +1,6 @@
+#include "zentra/log.h"
+
+int main() {
+    zentra::common::logWarn("process logger in main");
+    return 0;
+}
