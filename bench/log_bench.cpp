@@ -49,6 +49,18 @@ void BM_ConsoleLine(benchmark::State& st) {
 }
 BENCHMARK(BM_ConsoleLine);
 
+// What a cache of the local time would save per line: one conversion, against BM_ConsoleLine.
+void BM_LocalTimeConversion(benchmark::State& st) {
+    std::time_t seconds = std::time(nullptr);
+    std::tm local{};
+    for (auto _ : st) {
+        zentra::common::toLocalTime(seconds, local);
+        benchmark::DoNotOptimize(local);
+        ++seconds;
+    }
+}
+BENCHMARK(BM_LocalTimeConversion);
+
 // The limit: one write() of a line of the same length, nothing else.
 void BM_RawWrite(benchmark::State& st) {
     stderrToDevNull();

@@ -2,6 +2,7 @@
 
 #include <chrono>
 #include <climits>
+#include <cstdlib>
 #include <cstring>
 #include <ctime>
 #include <iomanip>
@@ -170,6 +171,54 @@ TEST(ConsoleLoggerLine, ShowsLocalTimeOfTheCall) {
     if (secondsOfDay(after) >= secondsOfDay(before)) {  // not across midnight
         EXPECT_GE(stamp, secondsOfDay(before));
         EXPECT_LE(stamp, secondsOfDay(after));
+    }
+}
+
+void setTimeZone(const char* tz) {
+#if defined(_WIN32)
+    _putenv_s("TZ", tz);
+    _tzset();
+#else
+    setenv("TZ", tz, 1);
+    tzset();
+#endif
+}
+
+// A change of time zone shows in the very next line, even within the same second.
+TEST(ConsoleLoggerLine, FollowsATimeZoneChangeAtOnce) {
+    const char* saved = std::getenv("TZ");
+    const std::string restore = saved != nullptr ? saved : "";
+    ConsoleLogger logger;
+    const std::regex form(R"(\[(\d\d):(\d\d):(\d\d)\.\d{3}\] \[WARN\] (\w+)\n)");
+    bool sameSecond = false;
+    for (int attempt = 0; attempt < 5 && !sameSecond; ++attempt) {
+        std::string lines[2];
+        for (int i = 0; i < 2; ++i) {
+            setTimeZone(i == 0 ? "AAA0" : "BBB-5");  // UTC, then five hours east of it
+            StderrCapture capture;
+            logger.log(LogLevel::Warn, "zone");
+            lines[i] = capture.text();
+        }
+        std::smatch utc, east;
+        ASSERT_TRUE(std::regex_match(lines[0], utc, form)) << lines[0];
+        ASSERT_TRUE(std::regex_match(lines[1], east, form)) << lines[1];
+        sameSecond = utc[3] == east[3];
+        if (sameSecond) {
+            EXPECT_EQ((std::stoi(utc[1]) + 5) % 24, std::stoi(east[1]));
+            EXPECT_EQ(utc[2], east[2]);
+        }
+    }
+    EXPECT_TRUE(sameSecond);
+    if (saved != nullptr) {
+        setTimeZone(restore.c_str());
+    } else {
+#if defined(_WIN32)
+        _putenv_s("TZ", "");
+        _tzset();
+#else
+        unsetenv("TZ");
+        tzset();
+#endif
     }
 }
 
