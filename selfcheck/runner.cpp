@@ -73,6 +73,12 @@ int runSelfCheck(DeriveFn derive, MonoTime now, std::ostream& out, std::ostream&
     }
     out << "all tests passed\n";
     out.flush();
+    // A success nobody can read (standard output full or closed) must not pass for one.
+    if (!out) {
+        err << "zentra-selfcheck: could not write the report to standard output\n";
+        err.flush();
+        return kReportLost;
+    }
     return 0;
 }
 

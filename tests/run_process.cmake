@@ -1,6 +1,7 @@
 # Runs EXE (under EMULATOR, if set) and checks its exit status and output.
 #   STATUS            expected exit status (default 0)
 #   STDOUT_FILE       file standard output goes to (default: captured)
+#   CLOSE_STDOUT      run with standard output closed (needs a POSIX shell)
 #   STDOUT_IS         exact expected standard output
 #   STDERR_HAS        ;-list of texts standard error must contain
 #   STDERR_LACKS      ;-list of texts it must not contain
@@ -12,7 +13,11 @@ if(DEFINED STDOUT_FILE)
 else()
   set(redirect OUTPUT_VARIABLE out)
 endif()
-execute_process(COMMAND ${EMULATOR} ${EXE} ${redirect} ERROR_VARIABLE err RESULT_VARIABLE status)
+set(command ${EMULATOR} ${EXE})
+if(CLOSE_STDOUT)
+  set(command sh -c "exec \"$@\" >&-" sh ${command})
+endif()
+execute_process(COMMAND ${command} ${redirect} ERROR_VARIABLE err RESULT_VARIABLE status)
 
 if(NOT status STREQUAL STATUS)
   message(FATAL_ERROR "exit status ${status}, expected ${STATUS}; stderr: [${err}]")

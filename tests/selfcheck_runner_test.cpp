@@ -152,6 +152,23 @@ TEST(SelfCheckScenarios, StopsAtTheFirstMismatch) {
     g_failAt = 0;
 }
 
+// A success line that cannot be written is no success: one line on err and status 2. A failure
+// report keeps its status 1.
+TEST(SelfCheckScenarios, LostReportIsNotASuccess) {
+    for (const zentra::selfcheck::DeriveFn derive : {zentra::selfcheck::DeriveFn{&zn::deriveTrayGlyph}, &alwaysError}) {
+        std::ostream out(nullptr);  // no buffer: every write fails
+        std::ostringstream err;
+        const int status = zentra::selfcheck::runSelfCheck(derive, kNow, out, err);
+        if (derive == &alwaysError) {
+            EXPECT_EQ(status, 1);
+            EXPECT_EQ(err.str(), failLine("Armed", 54));
+        } else {
+            EXPECT_EQ(status, 2);
+            EXPECT_EQ(err.str(), "zentra-selfcheck: could not write the report to standard output\n");
+        }
+    }
+}
+
 // A caller's leftover stream formatting must not reach the line number.
 TEST(SelfCheckScenarios, ReportIgnoresStreamFormatting) {
     std::ostringstream out;
