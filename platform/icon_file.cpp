@@ -1,4 +1,6 @@
 #include <cstdint>
+#include <cstdlib>
+#include <cstring>
 
 #include "win32_standin_icon_file.h"
 
@@ -8,34 +10,152 @@ namespace {
 std::uint32_t le16(const unsigned char* p) {
     return std::uint32_t{p[0]} | (std::uint32_t{p[1]} << 8);
 }
-
 std::uint32_t le32(const unsigned char* p) {
     return le16(p) | (le16(p + 2) << 16);
+}
+std::uint32_t be32(const unsigned char* p) {
+    return (std::uint32_t{p[0]} << 24) | (std::uint32_t{p[1]} << 16) | (std::uint32_t{p[2]} << 8) |
+           p[3];
+}
+
+constexpr std::size_t kHeader = 6;
+constexpr std::size_t kEntry = 16;
+constexpr unsigned char kPngSignature[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
+constexpr std::int64_t kScreenDepth = 32;
+
+std::uint32_t crc32(const unsigned char* data, std::size_t size) {
+    std::uint32_t crc = 0xFFFFFFFFu;
+    for (std::size_t i = 0; i < size; ++i) {
+        crc ^= data[i];
+        for (int k = 0; k < 8; ++k) {
+            crc = (crc >> 1) ^ (0xEDB88320u & (0u - (crc & 1u)));
+        }
+    }
+    return ~crc;
+}
+
+bool isPng(const unsigned char* image, std::size_t size) {
+    return size >= sizeof kPngSignature &&
+           std::memcmp(image, kPngSignature, sizeof kPngSignature) == 0;
+}
+
+// Whole chunks from the signature on, IHDR (13 bytes, non-zero size) first, IEND last, checksums
+// right. The compressed pixels themselves are not inflated.
+bool isUsablePng(const unsigned char* image, std::size_t size) {
+    std::size_t at = sizeof kPngSignature;
+    bool first = true;
+    while (size - at >= 12) {
+        const std::uint64_t length = be32(image + at);
+        if (length > size - at - 12) {
+            return false;
+        }
+        const unsigned char* type = image + at + 4;
+        const auto dataLength = static_cast<std::size_t>(length);
+        if (crc32(type, 4 + dataLength) != be32(type + 4 + dataLength)) {
+            return false;
+        }
+        if (first && (std::memcmp(type, "IHDR", 4) != 0 || length != 13 || be32(type + 4) == 0 ||
+                      be32(type + 8) == 0)) {
+            return false;
+        }
+        if (std::memcmp(type, "IEND", 4) == 0) {
+            return !first;
+        }
+        first = false;
+        at += 12 + dataLength;
+    }
+    return false;
+}
+
+// A bitmap as icons hold it, from `image` to the end of the file. The colour rows' size is
+// computed in 32-bit signed arithmetic and may wrap, as the platform's own computation does.
+bool isUsableBitmap(const unsigned char* image, std::size_t size) {
+    if (size < 4) {
+        return false;
+    }
+    const std::uint32_t headerSize = le32(image);
+    std::int64_t width = 0;
+    std::int64_t height = 0;
+    std::uint32_t bitCount = 0;
+    std::uint64_t paletteBytes = 0;
+    if (headerSize == 12 && size >= 12) {  // BITMAPCOREHEADER: 16-bit fields, 3-byte colours
+        width = le16(image + 4);
+        height = le16(image + 6);
+        bitCount = le16(image + 10);
+        paletteBytes = bitCount <= 8 ? (std::uint64_t{1} << bitCount) * 3 : 0;
+    } else if (headerSize == 40 && size >= 40) {  // BITMAPINFOHEADER
+        width = static_cast<std::int32_t>(le32(image + 4));
+        height = static_cast<std::int32_t>(le32(image + 8));
+        bitCount = le16(image + 14);
+        const std::uint32_t compression = le32(image + 16);
+        if (compression != 0 && compression != 3) {  // BI_RGB, BI_BITFIELDS
+            return false;
+        }
+        const std::uint64_t colorsUsed = le32(image + 32);
+        const std::uint64_t colors =
+            colorsUsed != 0 ? colorsUsed : bitCount <= 8 ? std::uint64_t{1} << bitCount : 0;
+        paletteBytes = colors * 4;
+    } else {
+        return false;
+    }
+    if (width < 0 || headerSize + paletteBytes > size) {
+        return false;
+    }
+    const auto wrap = [](std::int64_t v) {
+        return static_cast<std::int32_t>(static_cast<std::uint32_t>(v & 0xFFFFFFFF));
+    };
+    const std::int32_t stride = wrap(((wrap(width * bitCount) + std::int64_t{31}) >> 3) & ~3);
+    const std::int32_t colourBytes = wrap(std::int64_t{stride} * (std::llabs(height) / 2));
+    return colourBytes <= static_cast<std::int64_t>(size - headerSize - paletteBytes);
+}
+
+// The colour depth an image's own header gives (a PNG counts as 32 bits; unreadable: 0).
+std::int64_t depthOf(const unsigned char* data, std::size_t size, std::uint64_t offset) {
+    if (offset >= size) {
+        return 0;
+    }
+    if (isPng(data + offset, size - offset)) {
+        return 32;
+    }
+    return size - offset >= 16 ? le16(data + offset + 14) : 0;
 }
 
 }  // namespace
 
-bool isWellFormedIconFile(const unsigned char* data, std::size_t size) {
-    constexpr std::size_t kHeader = 6;
-    constexpr std::size_t kEntry = 16;
-    if (size < kHeader || le16(data) != 0 || le16(data + 2) != 1) {
+bool isLoadableIconFile(const unsigned char* data, std::size_t size, int desiredSize) {
+    if (size < kHeader) {
         return false;
     }
     const std::size_t count = le16(data + 4);
-    const std::size_t directoryEnd = kHeader + kEntry * count;
-    if (count == 0 || directoryEnd > size) {
+    if (count == 0 || kHeader + kEntry * count > size) {
         return false;
     }
+    // The image closest in size, then in colour depth; the first of equals.
+    const unsigned char* best = nullptr;
+    std::int64_t bestSizeDiff = 0;
+    std::int64_t bestDepthDiff = 0;
     for (std::size_t i = 0; i < count; ++i) {
         const unsigned char* entry = data + kHeader + kEntry * i;
-        // 64-bit sums: a 32-bit offset plus a 32-bit length cannot wrap.
-        const std::uint64_t bytes = le32(entry + 8);
-        const std::uint64_t offset = le32(entry + 12);
-        if (bytes == 0 || offset < directoryEnd || offset + bytes > size) {
-            return false;
+        const std::int64_t width = entry[0] == 0 ? 256 : entry[0];
+        const std::int64_t height = entry[1] == 0 ? 256 : entry[1];
+        const std::int64_t sizeDiff = std::llabs(width - desiredSize) + std::llabs(height - desiredSize);
+        const std::int64_t depthDiff = std::llabs(depthOf(data, size, le32(entry + 12)) - kScreenDepth);
+        if (best == nullptr || sizeDiff < bestSizeDiff ||
+            (sizeDiff == bestSizeDiff && depthDiff < bestDepthDiff)) {
+            best = entry;
+            bestSizeDiff = sizeDiff;
+            bestDepthDiff = depthDiff;
         }
     }
-    return true;
+    const std::uint32_t bytes = le32(best + 8);
+    const std::uint32_t offset = le32(best + 12);
+    if (offset > size || static_cast<std::uint32_t>(offset + bytes) > size) {
+        return false;
+    }
+    const unsigned char* image = data + offset;
+    const std::size_t available = size - offset;
+    return isPng(image, available) ? isUsablePng(image, available)
+                                   : isUsableBitmap(image, available);
 }
 
 }  // namespace standin

@@ -3,6 +3,7 @@
 #   STDOUT_FILE       file standard output goes to (default: captured)
 #   CLOSE_STDOUT      run with standard output closed (needs a POSIX shell)
 #   STDOUT_IS         exact expected standard output
+#   STDOUT_IS_FILE    a file holding it (line ends normalised to LF on both sides)
 #   STDERR_HAS        ;-list of texts standard error must contain
 #   STDERR_LACKS      ;-list of texts it must not contain
 if(NOT DEFINED STATUS)
@@ -21,6 +22,11 @@ execute_process(COMMAND ${command} ${redirect} ERROR_VARIABLE err RESULT_VARIABL
 
 if(NOT status STREQUAL STATUS)
   message(FATAL_ERROR "exit status ${status}, expected ${STATUS}; stderr: [${err}]")
+endif()
+if(DEFINED STDOUT_IS_FILE)
+  file(READ ${STDOUT_IS_FILE} STDOUT_IS)
+  string(REPLACE "\r\n" "\n" STDOUT_IS "${STDOUT_IS}")
+  string(REPLACE "\r\n" "\n" out "${out}")
 endif()
 if(DEFINED STDOUT_IS AND NOT out STREQUAL STDOUT_IS)
   message(FATAL_ERROR "stdout [${out}], expected [${STDOUT_IS}]")

@@ -1,6 +1,7 @@
 // initTrayIcons / destroyTrayIcons against the Win32 stand-in, with executable folders laid out
 // in temporary directories.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <filesystem>
@@ -167,7 +168,7 @@ TEST_F(TrayIconsTest, LayoutsOfTheResourcesFolder) {
          {loadFailed(1006), loadFailed(1006), loadFailed(1006)}},
         {"triggered_truncated",
          {{"tray_armed.ico", good},
-          {"tray_triggered.ico", good.substr(0, good.size() / 2)},
+          {"tray_triggered.ico", good.substr(0, good.size() / 8)},  // inside the 32 px image
           {"tray_error.ico", good}},
          {true, false, true},
          {loadFailed(0)}},
@@ -177,12 +178,13 @@ TEST_F(TrayIconsTest, LayoutsOfTheResourcesFolder) {
           {"tray_error.ico", good}},
          {true, false, true},
          {loadFailed(0)}},
+        // The directory's type is not read: Wine loads a cursor-type file as an icon.
         {"triggered_is_a_cursor",
          {{"tray_armed.ico", good},
           {"tray_triggered.ico", header(2, 7) + good.substr(6)},
           {"tray_error.ico", good}},
-         {true, false, true},
-         {loadFailed(0)}},
+         {true, true, true},
+         {}},
         {"triggered_zero_images",
          {{"tray_armed.ico", good}, {"tray_triggered.ico", header(1, 0)}, {"tray_error.ico", good}},
          {true, false, true},
@@ -206,8 +208,23 @@ TEST_F(TrayIconsTest, LayoutsOfTheResourcesFolder) {
             writeFile(folder / "resources" / file, bytes);
         }
         TrayIcons icons;
-        loadExpecting(icons, layout.loaded, layout.messages, true);
+        const bool allLoaded = layout.loaded == std::vector<bool>{true, true, true};
+        loadExpecting(icons, layout.loaded, layout.messages, !allLoaded);
     }
+}
+
+// What is not a regular file (a FIFO, a device), or is far too large for an icon, is refused at
+// once, as Wine refuses the first two (1006), and never read without end.
+TEST_F(TrayIconsTest, ResourcesThatAreNotIconFiles) {
+    const fs::path folder = fakeExeFolder("odd_files") / "resources";
+    fs::create_directories(folder);
+    ASSERT_EQ(mkfifo((folder / "tray_armed.ico").c_str(), 0600), 0);
+    fs::create_symlink("/dev/zero", folder / "tray_triggered.ico");
+    writeFile(folder / "tray_error.ico", readFile(exeFolder() / "resources" / "tray_error.ico"));
+    fs::resize_file(folder / "tray_error.ico", std::uintmax_t{64} << 20);  // sparse
+    TrayIcons icons;
+    loadExpecting(icons, {false, false, false},
+                  {loadFailed(1006), loadFailed(1006), loadFailed(1006)}, true);
 }
 
 // Wide paths reach the file system intact, beyond ASCII too.

@@ -1,0 +1,23 @@
+# LoadImageW on what is not a regular file: a FIFO, a device, a folder. Run against the stand-in
+# and under Wine; both must refuse each at once with the same last error.
+set(dir ${WORK}/odd_icon_files)
+file(REMOVE_RECURSE ${dir})
+file(MAKE_DIRECTORY ${dir}/folder.ico)
+execute_process(COMMAND mkfifo ${dir}/fifo.ico COMMAND_ERROR_IS_FATAL ANY)
+file(CREATE_LINK /dev/zero ${dir}/zero.ico SYMBOLIC)
+set(args)
+foreach(name fifo.ico zero.ico folder.ico)
+  set(path ${dir}/${name})
+  if(EMULATOR)
+    string(REPLACE "/" "\\" path "Z:${path}")
+  endif()
+  list(APPEND args ${path})
+endforeach()
+execute_process(COMMAND ${EMULATOR} ${EXE} ${args} OUTPUT_VARIABLE out RESULT_VARIABLE status
+                TIMEOUT 60)
+string(REPLACE "\r\n" "\n" out "${out}")
+set(expected "fifo.ico null GLE=1006\nzero.ico null GLE=1006\nfolder.ico null GLE=5\n")
+file(REMOVE_RECURSE ${dir})
+if(NOT status STREQUAL "0" OR NOT out STREQUAL expected)
+  message(FATAL_ERROR "status ${status}, output [${out}], expected [${expected}]")
+endif()

@@ -1,0 +1,265 @@
+#include "icon_corpus.h"
+
+#include <cstdint>
+#include <functional>
+
+namespace icon_corpus {
+namespace {
+
+void put16(std::string& d, std::size_t at, std::uint32_t v) {
+    d[at] = static_cast<char>(v & 0xFF);
+    d[at + 1] = static_cast<char>((v >> 8) & 0xFF);
+}
+void put32(std::string& d, std::size_t at, std::uint32_t v) {
+    put16(d, at, v & 0xFFFF);
+    put16(d, at + 2, v >> 16);
+}
+void append32be(std::string& d, std::uint32_t v) {
+    for (int shift = 24; shift >= 0; shift -= 8) {
+        d += static_cast<char>((v >> shift) & 0xFF);
+    }
+}
+
+constexpr std::size_t kDirectory = 6;
+constexpr std::size_t kEntry = 16;
+constexpr std::size_t kImage = kDirectory + kEntry;  // offset of the one image
+constexpr std::size_t kInfoHeader = 40;
+
+// A one-image icon file: directory, entry, then `image` (entry fields from the arguments).
+std::string iconFile(int size, int bitCount, const std::string& image) {
+    std::string d(kImage, '\0');
+    put16(d, 2, 1);  // type: icon
+    put16(d, 4, 1);  // one image
+    d[6] = static_cast<char>(size & 0xFF);
+    d[7] = static_cast<char>(size & 0xFF);
+    put16(d, 10, 1);  // planes
+    put16(d, 12, static_cast<std::uint32_t>(bitCount));
+    put32(d, 14, static_cast<std::uint32_t>(image.size()));
+    put32(d, 18, static_cast<std::uint32_t>(kImage));
+    return d + image;
+}
+
+// A bitmap image as icons hold it: BITMAPINFOHEADER with twice the height (colour rows, then the
+// 1-bit mask), a palette for 8 bits and fewer, the colour rows and the mask rows.
+std::string bitmapImage(int size, int bitCount) {
+    const auto s = static_cast<std::uint32_t>(size);
+    const auto bits = static_cast<std::uint32_t>(bitCount);
+    std::string d(kInfoHeader, '\0');
+    put32(d, 0, kInfoHeader);
+    put32(d, 4, s);
+    put32(d, 8, 2 * s);
+    put16(d, 12, 1);
+    put16(d, 14, bits);
+    const std::uint32_t colourRow = (s * bits + 31) / 32 * 4;
+    const std::uint32_t maskRow = (s + 31) / 32 * 4;
+    put32(d, 20, (colourRow + maskRow) * s);
+    if (bits <= 8) {
+        for (std::uint32_t i = 0; i < (1u << bits); ++i) {
+            const auto c = static_cast<char>(i * 255 / ((1u << bits) - 1));
+            d += {c, c, c, 0};
+        }
+    }
+    for (std::uint32_t y = 0; y < s; ++y) {
+        for (std::uint32_t x = 0; x < colourRow; ++x) {
+            d += static_cast<char>((x * 7 + y * 13) & 0xFF);
+        }
+    }
+    d.append(maskRow * s, '\0');
+    return d;
+}
+
+std::uint32_t crc32(const std::string& data) {
+    std::uint32_t crc = 0xFFFFFFFFu;
+    for (const char ch : data) {
+        crc ^= static_cast<unsigned char>(ch);
+        for (int k = 0; k < 8; ++k) {
+            crc = (crc >> 1) ^ (0xEDB88320u & (0u - (crc & 1u)));
+        }
+    }
+    return ~crc;
+}
+
+void appendChunk(std::string& png, const std::string& type, const std::string& data) {
+    append32be(png, static_cast<std::uint32_t>(data.size()));
+    png += type + data;
+    append32be(png, crc32(type + data));
+}
+
+// A small RGBA PNG, its pixel data in one stored (uncompressed) deflate block.
+std::string pngImage(int size) {
+    const auto s = static_cast<std::uint32_t>(size);
+    std::string png = "\x89PNG\r\n\x1a\n";
+    std::string header;
+    append32be(header, s);
+    append32be(header, s);
+    header += std::string("\x08\x06\x00\x00\x00", 5);  // 8 bits, RGBA, deflate, no filter, no interlace
+    appendChunk(png, "IHDR", header);
+    std::string raw;
+    for (std::uint32_t y = 0; y < s; ++y) {
+        raw += '\0';  // filter: none
+        for (std::uint32_t x = 0; x < s; ++x) {
+            raw += {static_cast<char>(x * 8), static_cast<char>(y * 8), '\x40', '\xff'};
+        }
+    }
+    std::uint32_t a = 1;
+    std::uint32_t b = 0;
+    for (const char ch : raw) {
+        a = (a + static_cast<unsigned char>(ch)) % 65521;
+        b = (b + a) % 65521;
+    }
+    std::string zlib = "\x78\x01\x01";
+    const auto length = static_cast<std::uint32_t>(raw.size());
+    zlib += {static_cast<char>(length & 0xFF), static_cast<char>(length >> 8),
+             static_cast<char>(~length & 0xFF), static_cast<char>((~length >> 8) & 0xFF)};
+    zlib += raw;
+    append32be(zlib, (b << 16) | a);
+    appendChunk(png, "IDAT", zlib);
+    appendChunk(png, "IEND", "");
+    return png;
+}
+
+}  // namespace
+
+std::vector<File> makeCorpus() {
+    std::vector<File> files;
+    const std::string good = iconFile(32, 32, bitmapImage(32, 32));
+    const std::size_t goodImage = good.size() - kImage;
+    const auto add = [&files](const std::string& name, const std::string& bytes) {
+        files.push_back({name + ".ico", bytes});
+    };
+    // Changes one field of the good file.
+    const auto with = [&](const std::string& name, std::size_t at, int width, std::uint32_t v) {
+        std::string d = good;
+        if (width == 1) {
+            d[at] = static_cast<char>(v);
+        } else if (width == 2) {
+            put16(d, at, v);
+        } else {
+            put32(d, at, v);
+        }
+        add(name, d);
+    };
+
+    add("good-32px-32bit", good);
+    add("good-16px-32bit", iconFile(16, 32, bitmapImage(16, 32)));
+    add("good-32px-8bit", iconFile(32, 8, bitmapImage(32, 8)));
+    add("good-32px-4bit", iconFile(32, 4, bitmapImage(32, 4)));
+    add("good-32px-1bit", iconFile(32, 1, bitmapImage(32, 1)));
+    add("good-32px-24bit", iconFile(32, 24, bitmapImage(32, 24)));
+    add("good-48px-32bit", iconFile(48, 32, bitmapImage(48, 32)));
+    add("good-png-32px", iconFile(32, 32, pngImage(32)));
+
+    // The directory.
+    with("dir-reserved-1", 0, 2, 1);
+    with("dir-type-0", 2, 2, 0);
+    with("dir-type-cursor", 2, 2, 2);
+    with("dir-type-3", 2, 2, 3);
+    with("dir-count-0", 4, 2, 0);
+    with("dir-count-2", 4, 2, 2);
+    with("dir-count-65535", 4, 2, 0xFFFF);
+
+    // The entry.
+    with("entry-width-16", 6, 1, 16);
+    with("entry-height-16", 7, 1, 16);
+    with("entry-width-0", 6, 1, 0);
+    with("entry-colors-16", 8, 1, 16);
+    with("entry-reserved-1", 9, 1, 1);
+    with("entry-planes-0", 10, 2, 0);
+    with("entry-planes-2", 10, 2, 2);
+    with("entry-bitcount-0", 12, 2, 0);
+    with("entry-bitcount-8", 12, 2, 8);
+    with("entry-bytes-0", 14, 4, 0);
+    with("entry-bytes-header-only", 14, 4, kInfoHeader);
+    with("entry-bytes-short-by-1", 14, 4, static_cast<std::uint32_t>(goodImage - 1));
+    with("entry-bytes-past-end", 14, 4, static_cast<std::uint32_t>(goodImage + 1));
+    with("entry-bytes-max", 14, 4, 0xFFFFFFFFu);
+    with("entry-offset-0", 18, 4, 0);
+    with("entry-offset-in-directory", 18, 4, kDirectory);
+    with("entry-offset-past-end", 18, 4, static_cast<std::uint32_t>(good.size()));
+    with("entry-offset-max", 18, 4, 0xFFFFFFFFu);
+
+    // The image's bitmap header.
+    for (const std::uint32_t v : {0u, 12u, 39u, 41u, 108u, 124u, 0xFFFFFFFFu}) {
+        with("header-size-" + std::to_string(v), kImage, 4, v);
+    }
+    for (const std::uint32_t v : {0u, 16u, 64u, 0xFFFFFFE0u, 0x7FFFFFFFu}) {
+        with("header-width-" + std::to_string(v), kImage + 4, 4, v);
+    }
+    for (const std::uint32_t v : {0u, 32u, 63u, 128u, 0xFFFFFFC0u}) {
+        with("header-height-" + std::to_string(v), kImage + 8, 4, v);
+    }
+    with("header-planes-0", kImage + 12, 2, 0);
+    with("header-planes-2", kImage + 12, 2, 2);
+    for (const std::uint32_t v : {0u, 3u, 8u, 24u, 64u}) {
+        with("header-bitcount-" + std::to_string(v), kImage + 14, 2, v);
+    }
+    for (const std::uint32_t v : {1u, 3u, 4u, 5u}) {
+        with("header-compression-" + std::to_string(v), kImage + 16, 4, v);
+    }
+    with("header-sizeimage-max", kImage + 20, 4, 0xFFFFFFFFu);
+    with("header-clrused-max", kImage + 32, 4, 0xFFFFFFFFu);
+
+    // Junk where the image should be, with a directory that describes it exactly.
+    add("junk-4-bytes", iconFile(32, 32, std::string("\x01\x02\x03\x04", 4)));
+    add("junk-64-bytes", iconFile(32, 32, std::string(64, '\x5a')));
+    add("junk-zeros", iconFile(32, 32, std::string(goodImage, '\0')));
+    std::string badSignature = pngImage(32);
+    badSignature[1] = 'Q';
+    add("png-bad-signature", iconFile(32, 32, badSignature));
+    add("png-signature-only", iconFile(32, 32, pngImage(32).substr(0, 8)));
+    add("png-cut-in-data", iconFile(32, 32, pngImage(32).substr(0, 100)));
+    add("png-size-16-entry-32", iconFile(32, 32, pngImage(16)));
+
+    // Cut short at and inside every structure: directory, entry, header, colour rows, mask.
+    const std::size_t colourEnd = kImage + kInfoHeader + 32 * 32 * 4;
+    for (const std::size_t cut : {std::size_t{0}, std::size_t{3}, kDirectory, kDirectory + 8, kImage,
+                                  kImage + 20, kImage + kInfoHeader, kImage + kInfoHeader + 100,
+                                  colourEnd, colourEnd + 64, good.size() - 1}) {
+        add("cut-at-" + std::to_string(cut), good.substr(0, cut));
+    }
+    // Which bytes bound the image: the entry's length or the rest of the file.
+    std::string shortEntry = good;
+    put32(shortEntry, 14, kInfoHeader);
+    add("bound-entry-40-file-cut-in-mask", shortEntry.substr(0, good.size() - 1));
+    add("bound-entry-40-file-cut-in-colour", shortEntry.substr(0, colourEnd - 100));
+    put32(shortEntry, 14, 0);
+    add("bound-entry-0-file-cut-in-colour", shortEntry.substr(0, colourEnd - 100));
+    std::string pngShortEntry = iconFile(32, 32, pngImage(32));
+    put32(pngShortEntry, 14, 40);
+    add("bound-png-entry-40", pngShortEntry);
+
+    // Several images: only the one chosen for the requested size is read.
+    const auto twoImages = [&](const std::string& name, int firstSize, const std::string& first,
+                               int secondSize, const std::string& second) {
+        std::string d(kDirectory + 2 * kEntry, '\0');
+        put16(d, 2, 1);
+        put16(d, 4, 2);
+        const std::string images[] = {first, second};
+        const int sizes[] = {firstSize, secondSize};
+        std::size_t offset = d.size();
+        for (std::size_t i = 0; i < 2; ++i) {
+            const std::size_t e = kDirectory + kEntry * i;
+            d[e] = d[e + 1] = static_cast<char>(sizes[i] & 0xFF);
+            put16(d, e + 4, 1);
+            put16(d, e + 6, 32);
+            put32(d, e + 8, static_cast<std::uint32_t>(images[i].size()));
+            put32(d, e + 12, static_cast<std::uint32_t>(offset));
+            offset += images[i].size();
+        }
+        add(name, d + first + second);
+    };
+    const std::string junk(200, '\x5a');
+    twoImages("pick-junk16-good32", 16, junk, 32, bitmapImage(32, 32));
+    twoImages("pick-good16-junk32", 16, bitmapImage(16, 32), 32, junk);
+    twoImages("pick-junk16-good48", 16, junk, 48, bitmapImage(48, 32));
+    twoImages("pick-good16-junk48", 16, bitmapImage(16, 32), 48, junk);
+    twoImages("pick-junk24-good48", 24, junk, 48, bitmapImage(48, 32));
+    twoImages("pick-good24-junk48", 24, bitmapImage(24, 32), 48, junk);
+    twoImages("pick-junk40-good20", 40, junk, 20, bitmapImage(20, 32));
+    twoImages("pick-good40-junk20", 40, bitmapImage(40, 32), 20, junk);
+    twoImages("pick-junk64-good16", 64, junk, 16, bitmapImage(16, 32));
+    twoImages("pick-good64-junk16", 64, bitmapImage(64, 32), 16, junk);
+    return files;
+}
+
+}  // namespace icon_corpus
