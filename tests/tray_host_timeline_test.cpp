@@ -1,6 +1,7 @@
 // The tray host example's timeline: parsing, its error messages, and the simulated engine.
 #include <gtest/gtest.h>
 
+#include <fstream>
 #include <string>
 #include <utility>
 #include <vector>
@@ -27,6 +28,10 @@ TEST(Timeline, MalformedLinesAreNamed) {
         {"0 end\n5 pulse\n", "timeline line 2: event after end: \"5 pulse\""},
         {"99999999999999999999 pulse\n",
          "timeline line 1: expected a time in milliseconds: \"99999999999999999999 pulse\""},
+        {"9223372036854775807 pulse\n", "timeline line 1: time beyond the maximum of 86400000 ms: "
+                                        "\"9223372036854775807 pulse\""},
+        {"0 pulse\n86400001 end # too late\n",
+         "timeline line 2: time beyond the maximum of 86400000 ms: \"86400001 end\""},
         {"# nothing\n", "timeline has no events"},
         {"", "timeline has no events"},
     };
@@ -35,6 +40,42 @@ TEST(Timeline, MalformedLinesAreNamed) {
         EXPECT_FALSE(parseTimeline(text, error).has_value()) << text;
         EXPECT_EQ(error, message);
     }
+}
+
+// The README's own sample, read from the README, so the two cannot drift apart: the indented block
+// that follows "The engine follows a timeline".
+TEST(Timeline, ReadmeSampleParses) {
+    std::ifstream in(ZENTRA_README, std::ios::binary);
+    ASSERT_TRUE(in) << ZENTRA_README;
+    std::string text;
+    std::string sample;
+    bool inSample = false;
+    for (std::string line; std::getline(in, line);) {
+        if (line.find("The engine follows a timeline") != std::string::npos) {
+            inSample = true;
+        } else if (inSample && line.rfind("    ", 0) == 0) {
+            sample += line.substr(4) + "\n";
+        } else if (inSample && !sample.empty()) {
+            break;
+        }
+    }
+    ASSERT_NE(sample.find("pulse"), std::string::npos) << "no sample found in the README";
+    std::string error;
+    const auto t = parseTimeline(sample, error);
+    ASSERT_TRUE(t.has_value()) << error;
+    EXPECT_EQ(t->endMs, 15000);
+}
+
+// A '#' that starts a word ends the line; inside a word it is text.
+TEST(Timeline, TrailingCommentsAreSkipped) {
+    std::string error;
+    const auto t = parseTimeline("0 phase idle # at start\n10 error usb#3\t# reset\n20 end#\n", error);
+    ASSERT_FALSE(t.has_value());
+    EXPECT_EQ(error, "timeline line 3: unknown event 'end#': \"20 end#\"");
+    const auto ok = parseTimeline("0 phase idle # at start\n10 error usb#3\t# reset\n", error);
+    ASSERT_TRUE(ok.has_value()) << error;
+    EXPECT_EQ(ok->events[0].value, "idle");
+    EXPECT_EQ(ok->events[1].value, "usb#3");
 }
 
 TEST(Timeline, ValuesKeepTheirBlanksAndEndIsOptional) {

@@ -15,85 +15,16 @@
 #include <string>
 #include <vector>
 
+#include "picture_reader.h"
+
 namespace {
 
-// Offset of element `channel` of pixel (x, y) in an image `width` pixels wide with `channels` per
-// pixel.
-std::size_t at(int x, int y, int width, int channels) {
-    return (static_cast<std::size_t>(y) * static_cast<std::size_t>(width) +
-            static_cast<std::size_t>(x)) *
-           static_cast<std::size_t>(channels);
-}
+using picture::at;
+using picture::Image;
 
-struct Image {
-    int width = 0;
-    int height = 0;
-    std::vector<std::uint8_t> rgba;  // top-down rows; alpha 255 in screenshots
-};
-
-bool readPpm(const std::string& path, Image& out) {
+std::string readFile(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
-    std::string magic;
-    int maxval = 0;
-    in >> magic >> out.width >> out.height >> maxval;
-    in.get();
-    if (!in || magic != "P6" || maxval != 255 || out.width <= 0 || out.height <= 0) {
-        return false;
-    }
-    std::vector<char> rgb(at(0, out.height, out.width, 3));
-    in.read(rgb.data(), static_cast<std::streamsize>(rgb.size()));
-    if (!in) {
-        return false;
-    }
-    for (std::size_t i = 0; i < rgb.size(); i += 3) {
-        out.rgba.insert(out.rgba.end(),
-                        {static_cast<std::uint8_t>(rgb[i]), static_cast<std::uint8_t>(rgb[i + 1]),
-                         static_cast<std::uint8_t>(rgb[i + 2]), 255});
-    }
-    return true;
-}
-
-unsigned le(const std::string& d, std::size_t at, int bytes) {
-    unsigned v = 0;
-    for (int i = bytes - 1; i >= 0; --i) {
-        v = (v << 8) | static_cast<unsigned char>(d[at + static_cast<std::size_t>(i)]);
-    }
-    return v;
-}
-
-// Every 32-bit image of an icon file, by size.
-std::map<int, Image> readIcon(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    const std::string d((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    std::map<int, Image> images;
-    if (d.size() < 6) {
-        return images;
-    }
-    for (unsigned i = 0; i < le(d, 4, 2); ++i) {
-        const std::size_t entry = 6 + 16 * i;
-        const std::size_t offset = le(d, entry + 12, 4);
-        if (entry + 16 > d.size() || offset + 40 > d.size() || le(d, offset + 14, 2) != 32) {
-            continue;
-        }
-        Image img;
-        img.width = static_cast<int>(le(d, offset + 4, 4));
-        img.height = img.width;
-        const std::size_t pixels = offset + 40;
-        if (pixels + at(0, img.height, img.width, 4) > d.size()) {
-            continue;
-        }
-        for (int row = img.height - 1; row >= 0; --row) {  // stored bottom-up, BGRA
-            for (int col = 0; col < img.width; ++col) {
-                const std::size_t p = pixels + at(col, row, img.width, 4);
-                img.rgba.insert(
-                    img.rgba.end(),
-                    {static_cast<std::uint8_t>(d[p + 2]), static_cast<std::uint8_t>(d[p + 1]),
-                     static_cast<std::uint8_t>(d[p]), static_cast<std::uint8_t>(d[p + 3])});
-            }
-        }
-        images[img.width] = img;
-    }
-    return images;
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
 // An image scaled down by averaging (premultiplied), as a shell shrinks a larger icon.
@@ -201,7 +132,7 @@ int main(int argc, char** argv) {
         return 2;
     }
     Image strip;
-    if (!readPpm(argv[1], strip)) {
+    if (!picture::parsePpm(readFile(argv[1]), strip)) {
         std::fprintf(stderr, "tray_picture_check: cannot read %s as a binary PPM\n", argv[1]);
         return 2;
     }
@@ -210,7 +141,8 @@ int main(int argc, char** argv) {
     double best = std::numeric_limits<double>::max();
     double secondBest = std::numeric_limits<double>::max();
     for (const char* glyph : {"armed", "triggered", "error"}) {
-        const auto images = readIcon(std::string(argv[2]) + "/tray_" + glyph + ".ico");
+        const auto images =
+            picture::parseIcon(readFile(std::string(argv[2]) + "/tray_" + glyph + ".ico"));
         if (images.empty()) {
             std::fprintf(stderr, "tray_picture_check: no images in tray_%s.ico\n", glyph);
             return 2;

@@ -31,6 +31,17 @@ std::string_view trim(std::string_view s) {
     return s.substr(first, s.find_last_not_of(" \t\r") - first + 1);
 }
 
+// The line without its comment: a '#' that starts a word begins one, to the end of the line. A
+// '#' inside a word ("usb#3") is text.
+std::string_view withoutComment(std::string_view line) {
+    for (std::size_t at = line.find('#'); at != std::string_view::npos; at = line.find('#', at + 1)) {
+        if (at == 0 || line[at - 1] == ' ' || line[at - 1] == '\t') {
+            return line.substr(0, at);
+        }
+    }
+    return line;
+}
+
 // Splits off the first word; `rest` gets what follows, trimmed.
 std::string_view firstWord(std::string_view s, std::string_view& rest) {
     const auto end = s.find_first_of(" \t");
@@ -68,8 +79,8 @@ std::optional<Timeline> parseTimeline(std::string_view text, std::string& error)
         const std::string_view raw = text.substr(0, newline);
         text = newline == std::string_view::npos ? std::string_view() : text.substr(newline + 1);
         ++lineNumber;
-        const std::string_view line = trim(raw);
-        if (line.empty() || line[0] == '#') {
+        const std::string_view line = trim(withoutComment(raw));
+        if (line.empty()) {
             continue;
         }
         const auto fail = [&](const std::string& why) {
@@ -87,6 +98,9 @@ std::optional<Timeline> parseTimeline(std::string_view text, std::string& error)
         const auto parsed = std::from_chars(time.data(), time.data() + time.size(), event.atMs);
         if (parsed.ec != std::errc() || parsed.ptr != time.data() + time.size() || event.atMs < 0) {
             return fail("expected a time in milliseconds");
+        }
+        if (event.atMs > kMaxTimelineMs) {
+            return fail("time beyond the maximum of " + std::to_string(kMaxTimelineMs) + " ms");
         }
         if (event.atMs < lastMs) {
             return fail("time goes backwards");
