@@ -92,8 +92,9 @@ bool isUsableBitmap(const unsigned char* image, std::size_t size) {
             return false;
         }
         const std::uint64_t colorsUsed = le32(image + 32);
-        const std::uint64_t colors =
-            colorsUsed != 0 ? colorsUsed : bitCount <= 8 ? std::uint64_t{1} << bitCount : 0;
+        const std::uint64_t colors = colorsUsed != 0 ? colorsUsed
+                                     : bitCount <= 8 ? std::uint64_t{1} << bitCount
+                                                     : 0;
         paletteBytes = colors * 4;
     } else {
         return false;
@@ -138,8 +139,10 @@ bool isLoadableIconFile(const unsigned char* data, std::size_t size, int desired
         const unsigned char* entry = data + kHeader + kEntry * i;
         const std::int64_t width = entry[0] == 0 ? 256 : entry[0];
         const std::int64_t height = entry[1] == 0 ? 256 : entry[1];
-        const std::int64_t sizeDiff = std::llabs(width - desiredSize) + std::llabs(height - desiredSize);
-        const std::int64_t depthDiff = std::llabs(depthOf(data, size, le32(entry + 12)) - kScreenDepth);
+        const std::int64_t sizeDiff =
+            std::llabs(width - desiredSize) + std::llabs(height - desiredSize);
+        const std::int64_t depthDiff =
+            std::llabs(depthOf(data, size, le32(entry + 12)) - kScreenDepth);
         if (best == nullptr || sizeDiff < bestSizeDiff ||
             (sizeDiff == bestSizeDiff && depthDiff < bestDepthDiff)) {
             best = entry;

@@ -55,7 +55,8 @@ std::pair<std::uint32_t, std::size_t> decodeUtf8(std::string_view s) {
     std::uint32_t lowest = 0;
     if (b < 0x80) {
         return {b, 1};
-    } else if (b >= 0xC2 && b <= 0xDF) {
+    }
+    if (b >= 0xC2 && b <= 0xDF) {
         length = 2, c = b & 0x1F, lowest = 0x80;
     } else if (b >= 0xE0 && b <= 0xEF) {
         length = 3, c = b & 0x0F, lowest = 0x800;

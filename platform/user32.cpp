@@ -2,7 +2,8 @@
 // - LoadImageW: reads the file ('\' taken as '/'): a missing file gives 2, a missing folder 3, a
 //   folder 5, an empty file and anything that is not a regular file (a FIFO, a device) 1006, as
 //   Wine does; a regular file above kMaxIconFileBytes is refused with 1006 too, where Wine would
-//   read on. A file that is not a loadable icon (win32_standin_icon_file.h) fails with last error 0.
+//   read on. A file that is not a loadable icon (win32_standin_icon_file.h) fails with last error
+//   0.
 // - DestroyIcon: a handle that is not live (unknown, null, destroyed) fails and is counted.
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -32,8 +33,9 @@ bool readIconFile(const std::string& path, std::vector<unsigned char>& data, DWO
     if (fd < 0) {
         const std::size_t slash = path.rfind('/');
         const std::string folder = slash == std::string::npos ? "." : path.substr(0, slash);
-        error = errno == ENOENT ? (isDirectory(folder) ? ERROR_FILE_NOT_FOUND : ERROR_PATH_NOT_FOUND)
-                                : ERROR_ACCESS_DENIED;
+        error = errno == ENOENT
+                    ? (isDirectory(folder) ? ERROR_FILE_NOT_FOUND : ERROR_PATH_NOT_FOUND)
+                    : ERROR_ACCESS_DENIED;
         return false;
     }
     struct stat st {};
@@ -62,8 +64,7 @@ bool readIconFile(const std::string& path, std::vector<unsigned char>& data, DWO
 
 }  // namespace
 
-HANDLE LoadImageW(HINSTANCE /*instance*/, LPCWSTR name, UINT type, int cx, int /*cy*/,
-                  UINT flags) {
+HANDLE LoadImageW(HINSTANCE /*instance*/, LPCWSTR name, UINT type, int cx, int /*cy*/, UINT flags) {
     standin::State& s = standin::state();
     {
         std::lock_guard<std::mutex> lock(s.mutex);

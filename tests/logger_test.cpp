@@ -199,7 +199,8 @@ TEST(ConsoleLoggerLine, FollowsATimeZoneChangeAtOnce) {
             logger.log(LogLevel::Warn, "zone");
             lines[i] = capture.text();
         }
-        std::smatch utc, east;
+        std::smatch utc;
+        std::smatch east;
         ASSERT_TRUE(std::regex_match(lines[0], utc, form)) << lines[0];
         ASSERT_TRUE(std::regex_match(lines[1], east, form)) << lines[1];
         sameSecond = utc[3] == east[3];

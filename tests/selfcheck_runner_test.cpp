@@ -155,7 +155,8 @@ TEST(SelfCheckScenarios, StopsAtTheFirstMismatch) {
 // A success line that cannot be written is no success: one line on err and status 2. A failure
 // report keeps its status 1.
 TEST(SelfCheckScenarios, LostReportIsNotASuccess) {
-    for (const zentra::selfcheck::DeriveFn derive : {zentra::selfcheck::DeriveFn{&zn::deriveTrayGlyph}, &alwaysError}) {
+    for (const zentra::selfcheck::DeriveFn derive :
+         {zentra::selfcheck::DeriveFn{&zn::deriveTrayGlyph}, &alwaysError}) {
         std::ostream out(nullptr);  // no buffer: every write fails
         std::ostringstream err;
         const int status = zentra::selfcheck::runSelfCheck(derive, kNow, out, err);
@@ -164,7 +165,8 @@ TEST(SelfCheckScenarios, LostReportIsNotASuccess) {
             EXPECT_EQ(err.str(), failLine("Armed", 54));
         } else {
             EXPECT_EQ(status, 2);
-            EXPECT_EQ(err.str(), "zentra-selfcheck: could not write the report to standard output\n");
+            EXPECT_EQ(err.str(),
+                      "zentra-selfcheck: could not write the report to standard output\n");
         }
     }
 }

@@ -28,8 +28,9 @@ TEST(Timeline, MalformedLinesAreNamed) {
         {"0 end\n5 pulse\n", "timeline line 2: event after end: \"5 pulse\""},
         {"99999999999999999999 pulse\n",
          "timeline line 1: expected a time in milliseconds: \"99999999999999999999 pulse\""},
-        {"9223372036854775807 pulse\n", "timeline line 1: time beyond the maximum of 86400000 ms: "
-                                        "\"9223372036854775807 pulse\""},
+        {"9223372036854775807 pulse\n",
+         "timeline line 1: time beyond the maximum of 86400000 ms: "
+         "\"9223372036854775807 pulse\""},
         {"0 pulse\n86400001 end # too late\n",
          "timeline line 2: time beyond the maximum of 86400000 ms: \"86400001 end\""},
         {"# nothing\n", "timeline has no events"},
@@ -69,7 +70,8 @@ TEST(Timeline, ReadmeSampleParses) {
 // A '#' that starts a word ends the line; inside a word it is text.
 TEST(Timeline, TrailingCommentsAreSkipped) {
     std::string error;
-    const auto t = parseTimeline("0 phase idle # at start\n10 error usb#3\t# reset\n20 end#\n", error);
+    const auto t =
+        parseTimeline("0 phase idle # at start\n10 error usb#3\t# reset\n20 end#\n", error);
     ASSERT_FALSE(t.has_value());
     EXPECT_EQ(error, "timeline line 3: unknown event 'end#': \"20 end#\"");
     const auto ok = parseTimeline("0 phase idle # at start\n10 error usb#3\t# reset\n", error);

@@ -20,7 +20,8 @@ std::string nextToken(const std::string& d, std::size_t& pos) {
         }
     }
     const std::size_t start = pos;
-    while (pos < d.size() && std::isspace(static_cast<unsigned char>(d[pos])) == 0 && d[pos] != '#') {
+    while (pos < d.size() && std::isspace(static_cast<unsigned char>(d[pos])) == 0 &&
+           d[pos] != '#') {
         ++pos;
     }
     return d.substr(start, pos - start);
@@ -74,9 +75,9 @@ bool parsePpm(const std::string& bytes, Image& out) {
     out.rgba.clear();
     out.rgba.reserve(at(0, height, width, 4));
     for (std::size_t i = pos; i < pos + rgbBytes; i += 3) {
-        out.rgba.insert(out.rgba.end(),
-                        {static_cast<std::uint8_t>(bytes[i]), static_cast<std::uint8_t>(bytes[i + 1]),
-                         static_cast<std::uint8_t>(bytes[i + 2]), 255});
+        out.rgba.insert(out.rgba.end(), {static_cast<std::uint8_t>(bytes[i]),
+                                         static_cast<std::uint8_t>(bytes[i + 1]),
+                                         static_cast<std::uint8_t>(bytes[i + 2]), 255});
     }
     return true;
 }

@@ -36,6 +36,6 @@ bool parsePpm(const std::string& bytes, Image& out);
 
 // Every square 32-bit image of an icon file, by size. Entries or images that do not lie wholly
 // inside the file are skipped.
-std::map<int, Image> parseIcon(const std::string& bytes);
+std::map<int, Image> parseIcon(const std::string& d);
 
 }  // namespace picture

@@ -34,7 +34,8 @@ std::string_view trim(std::string_view s) {
 // The line without its comment: a '#' that starts a word begins one, to the end of the line. A
 // '#' inside a word ("usb#3") is text.
 std::string_view withoutComment(std::string_view line) {
-    for (std::size_t at = line.find('#'); at != std::string_view::npos; at = line.find('#', at + 1)) {
+    for (std::size_t at = line.find('#'); at != std::string_view::npos;
+         at = line.find('#', at + 1)) {
         if (at == 0 || line[at - 1] == ' ' || line[at - 1] == '\t') {
             return line.substr(0, at);
         }

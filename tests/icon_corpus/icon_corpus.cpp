@@ -64,7 +64,7 @@ std::string bitmapImage(int size, int bitCount) {
             d += static_cast<char>((x * 7 + y * 13) & 0xFF);
         }
     }
-    d.append(maskRow * s, '\0');
+    d.append(std::size_t{maskRow} * s, '\0');
     return d;
 }
 
@@ -92,7 +92,8 @@ std::string pngImage(int size) {
     std::string header;
     append32be(header, s);
     append32be(header, s);
-    header += std::string("\x08\x06\x00\x00\x00", 5);  // 8 bits, RGBA, deflate, no filter, no interlace
+    header +=
+        std::string("\x08\x06\x00\x00\x00", 5);  // 8 bits, RGBA, deflate, no filter, no interlace
     appendChunk(png, "IHDR", header);
     std::string raw;
     for (std::uint32_t y = 0; y < s; ++y) {
@@ -211,10 +212,11 @@ std::vector<File> makeCorpus() {
     add("png-size-16-entry-32", iconFile(32, 32, pngImage(16)));
 
     // Cut short at and inside every structure: directory, entry, header, colour rows, mask.
-    const std::size_t colourEnd = kImage + kInfoHeader + 32 * 32 * 4;
-    for (const std::size_t cut : {std::size_t{0}, std::size_t{3}, kDirectory, kDirectory + 8, kImage,
-                                  kImage + 20, kImage + kInfoHeader, kImage + kInfoHeader + 100,
-                                  colourEnd, colourEnd + 64, good.size() - 1}) {
+    const std::size_t colourEnd = kImage + kInfoHeader + std::size_t{32} * 32 * 4;
+    for (const std::size_t cut :
+         {std::size_t{0}, std::size_t{3}, kDirectory, kDirectory + 8, kImage, kImage + 20,
+          kImage + kInfoHeader, kImage + kInfoHeader + 100, colourEnd, colourEnd + 64,
+          good.size() - 1}) {
         add("cut-at-" + std::to_string(cut), good.substr(0, cut));
     }
     // Which bytes bound the image: the entry's length or the rest of the file.

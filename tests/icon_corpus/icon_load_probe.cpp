@@ -52,13 +52,14 @@ int main(int argc, char** argv) {
     }
     PathRemoveFileSpecW(exeDir);
     const std::wstring folder = std::wstring(exeDir) + L"\\icon_corpus";
-    std::filesystem::create_directories(std::filesystem::path(std::wstring(exeDir)) / "icon_corpus");
+    std::filesystem::create_directories(std::filesystem::path(std::wstring(exeDir)) /
+                                        "icon_corpus");
 
     for (const icon_corpus::File& file : icon_corpus::makeCorpus()) {
         const std::filesystem::path path =
             std::filesystem::path(std::wstring(exeDir)) / "icon_corpus" / file.name;
-        std::ofstream(path, std::ios::binary).write(file.bytes.data(),
-                                                     static_cast<std::streamsize>(file.bytes.size()));
+        std::ofstream(path, std::ios::binary)
+            .write(file.bytes.data(), static_cast<std::streamsize>(file.bytes.size()));
         loadAndReport(file.name, folder + L"\\" + std::wstring(file.name.begin(), file.name.end()));
     }
     return 0;
