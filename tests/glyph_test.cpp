@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <iterator>
 #include <limits>
 #include <random>
 #include <string>
@@ -184,6 +185,60 @@ TEST(HoldWindow, NewerPulseRestartsTheWindow) {
               TrayGlyph::Triggered);
     EXPECT_EQ(zn::deriveTrayGlyph(healthy(), idle, at(second), at(second + kHoldNs)),
               TrayGlyph::Armed);
+}
+
+// nextGlyphChange against deriveTrayGlyph itself, on random inputs with extreme tick counts: the
+// glyph holds on [now, next) and differs at next; with no next it never changes after now.
+TEST(NextGlyphChange, AgreesWithDerivation) {
+    std::mt19937_64 rng(20261208);
+    const Ticks specials[] = {kMin, kMin + 1, -kHoldNs, -1, 0, 1, kHoldNs, kNow,
+                              kMax - kHoldNs - 1, kMax - kHoldNs, kMax - kHoldNs + 1, kMax - 1, kMax};
+    const auto pick = [&]() -> Ticks {
+        switch (rng() % 3) {
+            case 0:
+                return specials[rng() % std::size(specials)];
+            case 1:
+                return static_cast<Ticks>(rng());
+            default:
+                return kNow + static_cast<Ticks>(rng() % 1'000'000'000);
+        }
+    };
+    // A time near `base`: within two hold windows either way, wrapping like the tick counter.
+    const auto near = [&](Ticks base) {
+        const auto offset = static_cast<std::uint64_t>(rng() % (4 * kHoldNs)) - 2 * kHoldNs;
+        return static_cast<Ticks>(static_cast<std::uint64_t>(base) + offset);
+    };
+    const char* phases[] = {"idle", "triggered", "cooldown"};
+    const char* devices[] = {"active", "missing", "active", "active"};
+    int changes = 0;
+    for (int i = 0; i < 200'000; ++i) {
+        const EngineHealth health = healthy(rng() % 8 != 0);
+        EngineState state{phases[rng() % 3], std::nullopt, devices[rng() % 4]};
+        if (rng() % 8 == 0) {
+            state.lastError = rng() % 2 == 0 ? "" : "usb reset";
+        }
+        const Ticks pulse = rng() % 4 == 0 ? 0 : pick();
+        const Ticks now = rng() % 2 == 0 ? near(pulse) : pick();
+        const TrayGlyph before = zn::deriveTrayGlyph(health, state, at(pulse), at(now));
+        const std::optional<MonoTime> next = zn::nextGlyphChange(health, state, at(pulse), at(now));
+        const auto glyphAt = [&](Ticks t) { return zn::deriveTrayGlyph(health, state, at(pulse), at(t)); };
+        if (next.has_value()) {
+            ++changes;
+            const Ticks n = next->time_since_epoch().count();
+            ASSERT_GT(n, now);
+            ASSERT_NE(glyphAt(n), before) << "pulse " << pulse << " now " << now;
+            ASSERT_EQ(glyphAt(n - 1), before) << "pulse " << pulse << " now " << now;
+            const auto inside = static_cast<std::uint64_t>(n - 1) - static_cast<std::uint64_t>(now);
+            ASSERT_EQ(glyphAt(now + static_cast<Ticks>(rng() % (inside + 1))), before);
+        } else {
+            for (const Ticks later : {now, now + 1, near(now), kMax - 1, kMax, pick()}) {
+                if (later >= now) {
+                    ASSERT_EQ(glyphAt(later), before) << "pulse " << pulse << " now " << now;
+                }
+            }
+        }
+    }
+    EXPECT_GT(changes, 10'000) << "the inputs rarely reach a hold window";
 }
 
 TEST(TrayGlyphType, FixedValuesAndWidth) {

@@ -46,6 +46,14 @@ inline constexpr std::chrono::milliseconds kTriggerHold{300};
 TrayGlyph deriveTrayGlyph(const EngineHealth& health, const EngineState& state, MonoTime pulse,
                           MonoTime now) noexcept;
 
+// The earliest time after `now` at which deriveTrayGlyph, given the same records and pulse,
+// differs from its value at `now`; empty when no later time changes it. Only the hold window
+// ends by time alone, so this is pulse + kTriggerHold while the glyph is Triggered by the pulse,
+// and empty otherwise (Error, the phase "triggered", no pulse, a pulse past its window, or a window
+// ending beyond the largest tick count). Pure, exact for every pair of tick counts, no allocation.
+std::optional<MonoTime> nextGlyphChange(const EngineHealth& health, const EngineState& state,
+                                        MonoTime pulse, MonoTime now) noexcept;
+
 }  // namespace zentra
 
 // Short name used throughout the tray code and in the self-check's report texts.

@@ -1,0 +1,106 @@
+// The tray indicator's brain: a plain state machine that the application's UI thread owns. It
+// takes events (a new engine snapshot, its timer fired, the icon was added or not, the
+// notification area was re-created, the small-icon size changed) and returns what the platform
+// side must do, so that the shown glyph is always deriveTrayGlyph of the latest snapshot at the
+// current time, with no polling: the one timer it asks for is the next moment the glyph changes
+// by time alone (nextGlyphChange), or a retry of a failed add. It never reads a clock and never
+// calls the platform; every event carries `now`.
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "zentra/glyph.h"
+
+namespace zentra {
+
+// What the engine reports, as the derivation reads it.
+struct Snapshot {
+    EngineHealth health;
+    EngineState state;
+    MonoTime pulse{};  // the last trigger pulse; zero: none
+};
+
+bool operator==(const Snapshot& a, const Snapshot& b);
+bool operator!=(const Snapshot& a, const Snapshot& b);
+
+// The notification icon's contents.
+struct IconContent {
+    TrayGlyph glyph = TrayGlyph::Armed;
+    std::u16string tooltip;  // at most kMaxTooltipUnits UTF-16 units
+};
+
+// What the platform side must do after an event, in the order of the fields.
+struct IndicatorActions {
+    // Add the notification icon with these contents (or modify it, if the shell still has it),
+    // then report the outcome with onAddResult.
+    std::optional<IconContent> addIcon;
+    // Load the three icons again at this many pixels a side, then show `showGlyph` with them.
+    std::optional<int> reloadIconsAt;
+    // Show this glyph (through applyTrayGlyph's rule: only a change; after a reload, always).
+    std::optional<TrayGlyph> showGlyph;
+    std::optional<std::u16string> setTooltip;
+    bool cancelTimer = false;
+    // Arm the one-shot timer for this time point, replacing any pending one; call onTimer when it
+    // fires. `timerIsAddRetry` tells what it is for (an add retry, or the next glyph change).
+    std::optional<MonoTime> armTimerAt;
+    bool timerIsAddRetry = false;
+
+    bool any() const {
+        return addIcon || reloadIconsAt || showGlyph || setTooltip || cancelTimer || armTimerAt;
+    }
+};
+
+// The shell's limit for a tooltip (128 units with the terminator).
+inline constexpr std::size_t kMaxTooltipUnits = 127;
+
+// A failed add is retried after kFirstAddRetry, doubling up to kLastAddRetry.
+inline constexpr std::chrono::seconds kFirstAddRetry{1};
+inline constexpr std::chrono::seconds kLastAddRetry{30};
+
+// The tooltip for a snapshot showing `glyph`: the glyph's word ("Armed", "Triggered", "Error");
+// for Error, then ": " and the reason (the error text, "device <status>", or "engine not
+// healthy", in the derivation's order); then " - " and the engine's statusText when it has one.
+// UTF-8 in, UTF-16 out: invalid UTF-8 becomes U+FFFD, control characters blanks, and a text
+// longer than kMaxTooltipUnits is cut between whole characters and ends in U+2026.
+std::u16string trayTooltip(const Snapshot& snapshot, TrayGlyph glyph);
+
+// `text` as a tooltip: the conversion and cutting rules of trayTooltip.
+std::u16string tooltipText(std::string_view utf8);
+
+class Indicator {
+  public:
+    IndicatorActions onSnapshot(const Snapshot& snapshot, MonoTime now);
+    IndicatorActions onTimer(MonoTime now);
+    IndicatorActions onAddResult(bool added, MonoTime now);
+    IndicatorActions onShellRecreated(MonoTime now);
+    IndicatorActions onIconSizeChanged(int pixels, MonoTime now);
+
+    // What the icon shows, once added.
+    bool iconAdded() const { return icon_ == Icon::Added; }
+    const IconContent& shown() const { return shown_; }
+    std::optional<MonoTime> pendingTimer() const { return timerAt_; }
+    // deriveTrayGlyph calls made so far (a measure of the work done).
+    std::uint64_t deriveCalls() const { return deriveCalls_; }
+
+  private:
+    enum class Icon { None, Adding, Added, WaitingToRetry };
+
+    IconContent contentAt(MonoTime now);
+    void addNow(IndicatorActions& actions, MonoTime now);
+    void reconcile(IndicatorActions& actions, MonoTime now);
+    void setTimer(IndicatorActions& actions, std::optional<MonoTime> at, bool addRetry);
+
+    std::optional<Snapshot> snapshot_;
+    Icon icon_ = Icon::None;
+    IconContent shown_;
+    std::optional<MonoTime> timerAt_;
+    std::chrono::seconds nextRetry_ = kFirstAddRetry;
+    int iconPixels_ = 0;
+    std::uint64_t deriveCalls_ = 0;
+};
+
+}  // namespace zentra

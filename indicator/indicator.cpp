@@ -1,0 +1,150 @@
+#include "zentra/indicator.h"
+
+#include <algorithm>
+#include <limits>
+
+namespace zentra {
+
+bool operator==(const Snapshot& a, const Snapshot& b) {
+    const EngineHealth& x = a.health;
+    const EngineHealth& y = b.health;
+    return x.healthy == y.healthy && x.degraded == y.degraded && x.statusText == y.statusText &&
+           x.watchdogExpired == y.watchdogExpired && x.recovering == y.recovering &&
+           a.state.phase == b.state.phase && a.state.lastError == b.state.lastError &&
+           a.state.deviceStatus == b.state.deviceStatus && a.pulse == b.pulse;
+}
+
+bool operator!=(const Snapshot& a, const Snapshot& b) {
+    return !(a == b);
+}
+
+namespace {
+
+// `now` plus `delay`, held at the largest time point rather than wrapping past it.
+MonoTime later(MonoTime now, std::chrono::seconds delay) {
+    const auto ticks = now.time_since_epoch().count();
+    const auto step = std::chrono::duration_cast<MonoTime::duration>(delay).count();
+    if (ticks > std::numeric_limits<MonoTime::rep>::max() - step) {
+        return MonoTime::max();
+    }
+    return MonoTime(MonoTime::duration(ticks + step));
+}
+
+}  // namespace
+
+IndicatorActions Indicator::onSnapshot(const Snapshot& snapshot, MonoTime now) {
+    IndicatorActions actions;
+    if (snapshot_.has_value() && *snapshot_ == snapshot) {
+        return actions;
+    }
+    snapshot_ = snapshot;
+    if (icon_ == Icon::None) {
+        addNow(actions, now);
+    } else if (icon_ == Icon::Added) {
+        reconcile(actions, now);
+    }
+    // While an add is under way or waiting for its retry, the add carries the latest snapshot.
+    return actions;
+}
+
+IndicatorActions Indicator::onTimer(MonoTime now) {
+    IndicatorActions actions;
+    timerAt_.reset();  // it has fired
+    if (icon_ == Icon::WaitingToRetry) {
+        addNow(actions, now);
+    } else if (icon_ == Icon::Added) {
+        reconcile(actions, now);  // a timer that fired early is simply armed again
+    }
+    return actions;
+}
+
+IndicatorActions Indicator::onAddResult(bool added, MonoTime now) {
+    IndicatorActions actions;
+    if (icon_ != Icon::Adding) {
+        return actions;
+    }
+    if (added) {
+        icon_ = Icon::Added;
+        nextRetry_ = kFirstAddRetry;
+        reconcile(actions, now);  // the snapshot or the time may have moved on since the add
+    } else {
+        // The shell is not up yet (at logon) or busy: try again later, less often each time.
+        icon_ = Icon::WaitingToRetry;
+        setTimer(actions, later(now, nextRetry_), true);
+        nextRetry_ = std::min(nextRetry_ * 2, kLastAddRetry);
+    }
+    return actions;
+}
+
+IndicatorActions Indicator::onShellRecreated(MonoTime now) {
+    IndicatorActions actions;
+    if (!snapshot_.has_value()) {
+        return actions;  // nothing to show yet; the first snapshot adds the icon
+    }
+    // A new notification area: whatever it had is gone (or, after a DPI change, kept; then the
+    // add becomes a modify). The shell is up, so no back-off.
+    nextRetry_ = kFirstAddRetry;
+    addNow(actions, now);
+    return actions;
+}
+
+IndicatorActions Indicator::onIconSizeChanged(int pixels, MonoTime now) {
+    IndicatorActions actions;
+    if (pixels <= 0 || pixels == iconPixels_) {
+        return actions;
+    }
+    iconPixels_ = pixels;
+    actions.reloadIconsAt = pixels;
+    if (icon_ == Icon::Added) {
+        reconcile(actions, now);
+        actions.showGlyph = shown_.glyph;  // the new icons replace the old ones on screen
+    }
+    return actions;
+}
+
+IconContent Indicator::contentAt(MonoTime now) {
+    IconContent content;
+    ++deriveCalls_;
+    content.glyph = deriveTrayGlyph(snapshot_->health, snapshot_->state, snapshot_->pulse, now);
+    content.tooltip = trayTooltip(*snapshot_, content.glyph);
+    return content;
+}
+
+void Indicator::addNow(IndicatorActions& actions, MonoTime now) {
+    shown_ = contentAt(now);
+    actions.addIcon = shown_;
+    icon_ = Icon::Adding;
+    // A pending retry is moot; the next glyph change is armed again once the add is in.
+    setTimer(actions, std::nullopt, false);
+}
+
+void Indicator::reconcile(IndicatorActions& actions, MonoTime now) {
+    const IconContent content = contentAt(now);
+    if (content.glyph != shown_.glyph) {
+        actions.showGlyph = content.glyph;
+    }
+    if (content.tooltip != shown_.tooltip) {
+        actions.setTooltip = content.tooltip;
+    }
+    shown_ = content;
+    ++deriveCalls_;  // nextGlyphChange derives once itself
+    setTimer(actions,
+             nextGlyphChange(snapshot_->health, snapshot_->state, snapshot_->pulse, now), false);
+}
+
+void Indicator::setTimer(IndicatorActions& actions, std::optional<MonoTime> at, bool addRetry) {
+    if (at == timerAt_) {
+        return;  // already pending
+    }
+    timerAt_ = at;
+    if (at.has_value()) {
+        actions.armTimerAt = at;
+        actions.timerIsAddRetry = addRetry;
+        actions.cancelTimer = false;
+    } else {
+        actions.armTimerAt.reset();
+        actions.cancelTimer = true;
+    }
+}
+
+}  // namespace zentra

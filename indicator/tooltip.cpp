@@ -1,0 +1,115 @@
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "zentra/indicator.h"
+
+namespace zentra {
+namespace {
+
+constexpr char32_t kReplacement = 0xFFFD;
+constexpr char16_t kEllipsis = 0x2026;
+
+// The code point of the well-formed UTF-8 sequence at the start of `s` and its length in bytes;
+// for a byte that starts none, U+FFFD and 1, so the next byte is read on its own.
+std::pair<char32_t, std::size_t> nextCodePoint(std::string_view s) {
+    const std::uint32_t b = static_cast<unsigned char>(s[0]);
+    std::size_t length = 1;
+    std::uint32_t c = b;
+    std::uint32_t lowest = 0;
+    if (b < 0x80) {
+        return {b, 1};
+    }
+    if (b >= 0xC2 && b <= 0xDF) {
+        length = 2, c = b & 0x1F, lowest = 0x80;
+    } else if (b >= 0xE0 && b <= 0xEF) {
+        length = 3, c = b & 0x0F, lowest = 0x800;
+    } else if (b >= 0xF0 && b <= 0xF4) {
+        length = 4, c = b & 0x07, lowest = 0x10000;
+    } else {
+        return {kReplacement, 1};
+    }
+    if (s.size() < length) {
+        return {kReplacement, 1};
+    }
+    for (std::size_t k = 1; k < length; ++k) {
+        const std::uint32_t next = static_cast<unsigned char>(s[k]);
+        if ((next & 0xC0) != 0x80) {
+            return {kReplacement, 1};
+        }
+        c = (c << 6) | (next & 0x3F);
+    }
+    if (c < lowest || c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF)) {
+        return {kReplacement, 1};
+    }
+    return {c, length};
+}
+
+bool isControl(char32_t c) {
+    return c < 0x20 || (c >= 0x7F && c < 0xA0);
+}
+
+const char* glyphWord(TrayGlyph glyph) {
+    switch (glyph) {
+        case TrayGlyph::Armed:
+            return "Armed";
+        case TrayGlyph::Triggered:
+            return "Triggered";
+        case TrayGlyph::Error:
+            break;
+    }
+    return "Error";
+}
+
+}  // namespace
+
+std::u16string tooltipText(std::string_view utf8) {
+    std::u16string out;
+    for (std::size_t at = 0; at < utf8.size();) {
+        auto [c, length] = nextCodePoint(utf8.substr(at));
+        at += length;
+        if (isControl(c)) {
+            c = U' ';
+        }
+        const std::size_t units = c >= 0x10000 ? 2 : 1;
+        if (out.size() + units > kMaxTooltipUnits) {
+            // Cut between whole characters, leaving room for the mark that says so.
+            while (out.size() > kMaxTooltipUnits - 1) {
+                const bool pair = out.size() >= 2 && out.back() >= 0xDC00 && out.back() <= 0xDFFF;
+                out.resize(out.size() - (pair ? 2 : 1));
+            }
+            out += kEllipsis;
+            return out;
+        }
+        if (units == 2) {
+            const char32_t v = c - 0x10000;
+            out += static_cast<char16_t>(0xD800 + (v >> 10));
+            out += static_cast<char16_t>(0xDC00 + (v & 0x3FF));
+        } else {
+            out += static_cast<char16_t>(c);
+        }
+    }
+    return out;
+}
+
+std::u16string trayTooltip(const Snapshot& snapshot, TrayGlyph glyph) {
+    std::string text = glyphWord(glyph);
+    if (glyph == TrayGlyph::Error) {
+        // The reason, in the order the derivation tests them.
+        const std::string_view device = snapshot.state.deviceStatus;
+        if (!snapshot.health.healthy) {
+            text += ": engine not healthy";
+        } else if (snapshot.state.lastError.has_value() && !snapshot.state.lastError->empty()) {
+            text += ": " + *snapshot.state.lastError;
+        } else if (device == "missing" || device == "permission_denied") {
+            text += ": device ";
+            text += device;
+        }
+    }
+    if (!snapshot.health.statusText.empty()) {
+        text += " - " + snapshot.health.statusText;
+    }
+    return tooltipText(text);
+}
+
+}  // namespace zentra
