@@ -128,8 +128,8 @@ void Indicator::reconcile(IndicatorActions& actions, MonoTime now) {
     }
     shown_ = content;
     ++deriveCalls_;  // nextGlyphChange derives once itself
-    setTimer(actions,
-             nextGlyphChange(snapshot_->health, snapshot_->state, snapshot_->pulse, now), false);
+    setTimer(actions, nextGlyphChange(snapshot_->health, snapshot_->state, snapshot_->pulse, now),
+             false);
 }
 
 void Indicator::setTimer(IndicatorActions& actions, std::optional<MonoTime> at, bool addRetry) {

@@ -38,6 +38,12 @@ int liveIcons() {
     return static_cast<int>(s.live.size());
 }
 
+int iconSide(HICON icon) {
+    State& s = state();
+    std::lock_guard<std::mutex> lock(s.mutex);
+    return s.live.count(icon) != 0 ? icon->side : 0;
+}
+
 int destroyFaults() {
     State& s = state();
     std::lock_guard<std::mutex> lock(s.mutex);

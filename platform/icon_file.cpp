@@ -123,7 +123,8 @@ std::int64_t depthOf(const unsigned char* data, std::size_t size, std::uint64_t 
 
 }  // namespace
 
-bool isLoadableIconFile(const unsigned char* data, std::size_t size, int desiredSize) {
+bool isLoadableIconFile(const unsigned char* data, std::size_t size, int desiredSize,
+                        int* chosenSide) {
     if (size < kHeader) {
         return false;
     }
@@ -149,6 +150,9 @@ bool isLoadableIconFile(const unsigned char* data, std::size_t size, int desired
             bestSizeDiff = sizeDiff;
             bestDepthDiff = depthDiff;
         }
+    }
+    if (chosenSide != nullptr) {
+        *chosenSide = best[0] == 0 ? 256 : best[0];
     }
     const std::uint32_t bytes = le32(best + 8);
     const std::uint32_t offset = le32(best + 12);

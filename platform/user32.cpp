@@ -85,11 +85,12 @@ HANDLE LoadImageW(HINSTANCE /*instance*/, LPCWSTR name, UINT type, int cx, int /
         return nullptr;
     }
     // Width 0 asks for the system's icon size, 32 px at 96 DPI.
-    if (!standin::isLoadableIconFile(data.data(), data.size(), cx > 0 ? cx : 32)) {
+    int side = 0;
+    if (!standin::isLoadableIconFile(data.data(), data.size(), cx > 0 ? cx : 32, &side)) {
         SetLastError(ERROR_SUCCESS);
         return nullptr;
     }
-    auto* icon = new HICON__{name};
+    auto* icon = new HICON__{name, side};
     std::lock_guard<std::mutex> lock(s.mutex);
     s.live.insert(icon);
     return icon;

@@ -191,8 +191,9 @@ TEST(HoldWindow, NewerPulseRestartsTheWindow) {
 // glyph holds on [now, next) and differs at next; with no next it never changes after now.
 TEST(NextGlyphChange, AgreesWithDerivation) {
     std::mt19937_64 rng(20261208);
-    const Ticks specials[] = {kMin, kMin + 1, -kHoldNs, -1, 0, 1, kHoldNs, kNow,
-                              kMax - kHoldNs - 1, kMax - kHoldNs, kMax - kHoldNs + 1, kMax - 1, kMax};
+    const Ticks specials[] = {
+        kMin,           kMin + 1,           -kHoldNs, -1,  0, 1, kHoldNs, kNow, kMax - kHoldNs - 1,
+        kMax - kHoldNs, kMax - kHoldNs + 1, kMax - 1, kMax};
     const auto pick = [&]() -> Ticks {
         switch (rng() % 3) {
             case 0:
@@ -221,7 +222,9 @@ TEST(NextGlyphChange, AgreesWithDerivation) {
         const Ticks now = rng() % 2 == 0 ? near(pulse) : pick();
         const TrayGlyph before = zn::deriveTrayGlyph(health, state, at(pulse), at(now));
         const std::optional<MonoTime> next = zn::nextGlyphChange(health, state, at(pulse), at(now));
-        const auto glyphAt = [&](Ticks t) { return zn::deriveTrayGlyph(health, state, at(pulse), at(t)); };
+        const auto glyphAt = [&](Ticks t) {
+            return zn::deriveTrayGlyph(health, state, at(pulse), at(t));
+        };
         if (next.has_value()) {
             ++changes;
             const Ticks n = next->time_since_epoch().count();

@@ -190,23 +190,40 @@ TEST(IndicatorScenarios, NamedScenarios) {
     };
     const Scenario scenarios[] = {
         {"a pulse",
-         {{Engine, 0, "add armed"}, {AddOk, 0, "-"}, {Pulse, 1000, "show triggered tip timer@1300"},
+         {{Engine, 0, "add armed"},
+          {AddOk, 0, "-"},
+          {Pulse, 1000, "show triggered tip timer@1300"},
           {Timer, 1300, "show armed tip"}}},
         {"a pulse inside the hold window",
-         {{Engine, 0, "add armed"}, {AddOk, 0, "-"}, {Pulse, 1000, "show triggered tip timer@1300"},
-          {Pulse, 1200, "timer@1500"}, {Timer, 1300, "timer@1500"},
+         {{Engine, 0, "add armed"},
+          {AddOk, 0, "-"},
+          {Pulse, 1000, "show triggered tip timer@1300"},
+          {Pulse, 1200, "timer@1500"},
+          {Timer, 1300, "timer@1500"},
           {Timer, 1500, "show armed tip"}}},
         {"an error during the hold",
-         {{Engine, 0, "add armed"}, {AddOk, 0, "-"}, {Pulse, 1000, "show triggered tip timer@1300"},
-          {Fault, 1100, "show error tip cancel"}, {Clear, 2000, "show armed tip"}}},
+         {{Engine, 0, "add armed"},
+          {AddOk, 0, "-"},
+          {Pulse, 1000, "show triggered tip timer@1300"},
+          {Fault, 1100, "show error tip cancel"},
+          {Clear, 2000, "show armed tip"}}},
         {"add fails three times then works",
-         {{Engine, 0, "add armed"}, {AddFails, 0, "retry@1000"}, {Timer, 1000, "add armed"},
-          {AddFails, 1000, "retry@3000"}, {Timer, 3000, "add armed"},
-          {AddFails, 3000, "retry@7000"}, {Pulse, 7000, "-"}, {Timer, 7000, "add triggered"},
-          {AddOk, 7000, "timer@7300"}, {Timer, 7300, "show armed tip"}}},
+         {{Engine, 0, "add armed"},
+          {AddFails, 0, "retry@1000"},
+          {Timer, 1000, "add armed"},
+          {AddFails, 1000, "retry@3000"},
+          {Timer, 3000, "add armed"},
+          {AddFails, 3000, "retry@7000"},
+          {Pulse, 7000, "-"},
+          {Timer, 7000, "add triggered"},
+          {AddOk, 7000, "timer@7300"},
+          {Timer, 7300, "show armed tip"}}},
         {"a re-creation during the hold",
-         {{Engine, 0, "add armed"}, {AddOk, 0, "-"}, {Pulse, 1000, "show triggered tip timer@1300"},
-          {Recreated, 1100, "add triggered cancel"}, {AddOk, 1100, "timer@1300"},
+         {{Engine, 0, "add armed"},
+          {AddOk, 0, "-"},
+          {Pulse, 1000, "show triggered tip timer@1300"},
+          {Recreated, 1100, "add triggered cancel"},
+          {AddOk, 1100, "timer@1300"},
           {Timer, 1300, "show armed tip"}}},
     };
     for (const Scenario& scenario : scenarios) {
@@ -269,9 +286,15 @@ TEST(IndicatorTooltip, CutBetweenWholeCharacters) {
          std::u16string(124, u'a') + u"\U0001F514" + ellipsis},
         {"pair never split for the mark", std::string(125, 'a') + emoji + "b",
          std::u16string(125, u'a') + ellipsis},
-        {"invalid bytes", "a\xFF" "b\xC3(\xE2\x82", u"a\uFFFDb\uFFFD(\uFFFD\uFFFD"},
+        {"invalid bytes",
+         "a\xFF"
+         "b\xC3(\xE2\x82",
+         u"a\uFFFDb\uFFFD(\uFFFD\uFFFD"},
         {"overlong and surrogate", "\xC0\xAF\xED\xA0\x80", u"\uFFFD\uFFFD\uFFFD\uFFFD\uFFFD"},
-        {"controls become blanks", "a\tb\nc\x7F" "d\xC2\x85", u"a b c d "},
+        {"controls become blanks",
+         "a\tb\nc\x7F"
+         "d\xC2\x85",
+         u"a b c d "},
         {"4-byte sequences", emoji + emoji, u"\U0001F514\U0001F514"},
     };
     for (const auto& c : cases) {
@@ -289,10 +312,12 @@ TEST(IndicatorTooltip, CutBetweenWholeCharacters) {
     ASSERT_LE(tip.size(), zentra::kMaxTooltipUnits);
     EXPECT_EQ(tip.substr(0, 8), u"Armed - ");
     EXPECT_EQ(tip.back(), u'\u2026');
-    EXPECT_TRUE(tip[tip.size() - 2] >= 0xDC00 && tip[tip.size() - 2] <= 0xDFFF) << "cut inside a pair";
+    EXPECT_TRUE(tip[tip.size() - 2] >= 0xDC00 && tip[tip.size() - 2] <= 0xDFFF)
+        << "cut inside a pair";
     s.health.healthy = false;
     s.state.lastError = "usb reset";
-    EXPECT_EQ(zentra::trayTooltip(s, TrayGlyph::Error).substr(0, 27), u"Error: engine not healthy -");
+    EXPECT_EQ(zentra::trayTooltip(s, TrayGlyph::Error).substr(0, 27),
+              u"Error: engine not healthy -");
 }
 
 }  // namespace

@@ -242,6 +242,33 @@ TEST_F(TrayIconsTest, FolderNameBeyondAscii) {
     loadExpecting(icons, {true, true, true}, {}, false);
 }
 
+// Loading at a size takes each file's image of that size (the closest, where it has none), and
+// names the file that fails.
+TEST_F(TrayIconsTest, LoadAtSizePicksThatImage) {
+    for (const int pixels : {16, 20, 24, 32, 40, 48, 64, 17, 30}) {
+        ScopedRecordingLogger log;
+        TrayIcons icons;
+        zentra::loadTrayIconsAtSize(icons, pixels);
+        const int expected = pixels == 17 ? 16 : pixels == 30 ? 32 : pixels;
+        for (HICON icon : {icons.armed, icons.triggered, icons.error}) {
+            EXPECT_EQ(standin::iconSide(icon), expected) << "asked for " << pixels;
+        }
+        EXPECT_TRUE(log->lines.empty());
+        zentra::destroyTrayIcons(icons);
+    }
+    const fs::path folder = fakeExeFolder("no_error_icon") / "resources";
+    fs::create_directories(folder);
+    fs::copy_file(exeFolder() / "resources" / "tray_armed.ico", folder / "tray_armed.ico");
+    fs::copy_file(exeFolder() / "resources" / "tray_armed.ico", folder / "tray_triggered.ico");
+    ScopedRecordingLogger log;
+    TrayIcons icons;
+    zentra::loadTrayIconsAtSize(icons, 20);
+    EXPECT_EQ(log->texts(), std::vector<std::string>{"loadTrayIconsAtSize: LoadImageW failed for "
+                                                     "resources\\tray_error.ico (GLE=2)"});
+    EXPECT_EQ(icons.error, nullptr);
+    zentra::destroyTrayIcons(icons);
+}
+
 // The folder comes from the executable's path, never from the working directory.
 TEST_F(TrayIconsTest, WorkingDirectoryElsewhere) {
     const fs::path decoy = root_ / "cwd";

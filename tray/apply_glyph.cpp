@@ -5,9 +5,7 @@
 
 namespace zentra {
 
-namespace {
-
-HICON iconFor(const TrayIcons& icons, TrayGlyph glyph) {
+HICON trayIconFor(const TrayIcons& icons, TrayGlyph glyph) {
     switch (glyph) {
         case TrayGlyph::Armed:
             return icons.armed;
@@ -19,13 +17,11 @@ HICON iconFor(const TrayIcons& icons, TrayGlyph glyph) {
     return icons.error;  // Error and any value outside the enum
 }
 
-}  // namespace
-
 void applyTrayGlyph(NOTIFYICONDATAW& nid, TrayIcons& icons, TrayGlyph glyph) {
     if (glyph == icons.current) {
         return;
     }
-    const HICON icon = iconFor(icons, glyph);
+    const HICON icon = trayIconFor(icons, glyph);
     if (icon == nullptr) {
         return;  // not loaded: try again on a later call
     }

@@ -7,20 +7,33 @@ namespace zentra {
 
 using common::logWarn;
 
-void initTrayIcons(HINSTANCE /*unused*/, TrayIcons& icons) {
-    WCHAR exeDir[MAX_PATH];
-    const DWORD length = GetModuleFileNameW(nullptr, exeDir, MAX_PATH);
-    // A result that fills the whole buffer is a cut-off path (possibly unterminated): looking for
-    // the icons beside it would search the wrong folder, so it fails like a zero result.
+namespace {
+
+// The running executable's folder in `dir`; false (and a warning from `caller`) when the module
+// path is not available. A result that fills the whole buffer is a cut-off path (possibly
+// unterminated): looking for the icons beside it would search the wrong folder, so it fails like
+// a zero result.
+bool executableFolder(WCHAR (&dir)[MAX_PATH], const char* caller) {
+    const DWORD length = GetModuleFileNameW(nullptr, dir, MAX_PATH);
     if (length == 0 || length >= MAX_PATH) {
         DWORD code = GetLastError();
         if (length != 0 && code == 0) {
             code = ERROR_INSUFFICIENT_BUFFER;
         }
-        logWarn("initTrayIcons: GetModuleFileNameW failed (GLE=", code, ")");
+        logWarn(caller, ": GetModuleFileNameW failed (GLE=", code, ")");
+        return false;
+    }
+    PathRemoveFileSpecW(dir);
+    return true;
+}
+
+}  // namespace
+
+void initTrayIcons(HINSTANCE /*unused*/, TrayIcons& icons) {
+    WCHAR exeDir[MAX_PATH];
+    if (!executableFolder(exeDir, "initTrayIcons")) {
         return;
     }
-    PathRemoveFileSpecW(exeDir);
 
     const auto loadIcon = [&exeDir](LPCWSTR relPath) -> HICON {
         WCHAR full[MAX_PATH];
@@ -44,6 +57,38 @@ void initTrayIcons(HINSTANCE /*unused*/, TrayIcons& icons) {
     if (icons.armed == nullptr || icons.triggered == nullptr || icons.error == nullptr) {
         logWarn("initTrayIcons: partial load (armed=", icons.armed, ", triggered=", icons.triggered,
                 ", error=", icons.error, ")");
+    }
+}
+
+void loadTrayIconsAtSize(TrayIcons& icons, int pixels) {
+    WCHAR exeDir[MAX_PATH];
+    if (!executableFolder(exeDir, "loadTrayIconsAtSize")) {
+        return;
+    }
+    struct File {
+        HICON* field;
+        LPCWSTR path;
+        const char* name;
+    };
+    const File files[] = {
+        {&icons.armed, L"resources\\tray_armed.ico", "resources\\tray_armed.ico"},
+        {&icons.triggered, L"resources\\tray_triggered.ico", "resources\\tray_triggered.ico"},
+        {&icons.error, L"resources\\tray_error.ico", "resources\\tray_error.ico"},
+    };
+    for (const File& file : files) {
+        WCHAR full[MAX_PATH];
+        *file.field = nullptr;
+        if (PathCombineW(full, exeDir, file.path) == nullptr) {
+            logWarn("loadTrayIconsAtSize: PathCombineW failed for ", file.name);
+            continue;
+        }
+        // No LR_DEFAULTSIZE: the requested size picks the file's own image of that size.
+        *file.field = static_cast<HICON>(
+            LoadImageW(nullptr, full, IMAGE_ICON, pixels, pixels, LR_LOADFROMFILE));
+        if (*file.field == nullptr) {
+            const DWORD code = GetLastError();
+            logWarn("loadTrayIconsAtSize: LoadImageW failed for ", file.name, " (GLE=", code, ")");
+        }
     }
 }
 

@@ -27,6 +27,8 @@ void overrideModuleFileName(std::wstring path);
 void setTruncationError(DWORD code);
 
 int liveIcons();
+// The side of the image a live icon was made from (0 for a handle that is not live).
+int iconSide(HICON icon);
 // DestroyIcon calls on a handle that is not live: unknown, null or already destroyed.
 int destroyFaults();
 

@@ -14,6 +14,8 @@ namespace standin {
 // - from there to the end of the file: a PNG whose chunks are whole, with IHDR first and IEND
 //   last and correct checksums, or a bitmap header of 40 or 12 bytes, uncompressed or with bit
 //   fields, of non-negative width, whose palette and colour rows (half the header's height) fit.
-bool isLoadableIconFile(const unsigned char* data, std::size_t size, int desiredSize = 32);
+// `chosenSide`, when given, receives the width of the chosen image as its directory entry gives it.
+bool isLoadableIconFile(const unsigned char* data, std::size_t size, int desiredSize = 32,
+                        int* chosenSide = nullptr);
 
 }  // namespace standin

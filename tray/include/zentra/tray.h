@@ -20,6 +20,14 @@ struct TrayIcons {
 // `current` is not touched. Call destroyTrayIcons first when reloading: handles are overwritten.
 void initTrayIcons(HINSTANCE unused, TrayIcons& icons);
 
+// Loads the same three files as initTrayIcons at `pixels` a side (the file's image of that size,
+// where it has one, rather than one scaled from the default size) into `icons`, overwriting its
+// handles as initTrayIcons does. Each failure is logged as a warning naming the file.
+void loadTrayIconsAtSize(TrayIcons& icons, int pixels);
+
+// The handle `icons` holds for `glyph` (error for any value outside the enum); null if not loaded.
+HICON trayIconFor(const TrayIcons& icons, TrayGlyph glyph);
+
 // Destroys every loaded icon once and nulls its handle; `current` is not touched.
 void destroyTrayIcons(TrayIcons& icons);
 
