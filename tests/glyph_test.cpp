@@ -232,9 +232,12 @@ TEST(NextGlyphChange, AgreesWithDerivation) {
             ASSERT_NE(glyphAt(n), before) << "pulse " << pulse << " now " << now;
             ASSERT_EQ(glyphAt(n - 1), before) << "pulse " << pulse << " now " << now;
             const auto inside = static_cast<std::uint64_t>(n - 1) - static_cast<std::uint64_t>(now);
-            ASSERT_EQ(glyphAt(now + static_cast<Ticks>(rng() % (inside + 1))), before);
+            // A point of [now, next), reached in unsigned arithmetic: the span may exceed 2^63.
+            const auto point = static_cast<std::uint64_t>(now) + rng() % (inside + 1);
+            ASSERT_EQ(glyphAt(static_cast<Ticks>(point)), before);
         } else {
-            for (const Ticks later : {now, now + 1, near(now), kMax - 1, kMax, pick()}) {
+            const Ticks step = now == kMax ? kMax : now + 1;
+            for (const Ticks later : {now, step, near(now), kMax - 1, kMax, pick()}) {
                 if (later >= now) {
                     ASSERT_EQ(glyphAt(later), before) << "pulse " << pulse << " now " << now;
                 }
