@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "zentra/glyph.h"
+#include "zentra/indicator.h"
 
 namespace tray_host {
 
@@ -55,6 +56,8 @@ class SimulatedEngine {
     zn::TrayGlyph glyph(zn::MonoTime now) const {
         return zn::deriveTrayGlyph(health_, state_, pulse_, now);
     }
+
+    zentra::Snapshot snapshot() const { return {health_, state_, pulse_}; }
 
   private:
     const Timeline& timeline_;
