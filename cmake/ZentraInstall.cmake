@@ -3,7 +3,9 @@
 include(CMakePackageConfigHelpers)
 
 set(zentra_libraries zentra_core zentra_common zentra_indicator zentra_tray)
-if(NOT WIN32)
+if(WIN32)
+  list(APPEND zentra_libraries zentra_host)
+else()
   list(APPEND zentra_libraries zentra_win32_standin)
 endif()
 install(TARGETS ${zentra_libraries} EXPORT zentraTargets

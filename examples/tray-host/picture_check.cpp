@@ -8,6 +8,7 @@
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <fstream>
 #include <iterator>
 #include <limits>
@@ -124,11 +125,36 @@ double bestScore(const Image& strip, const Image& icon) {
     return best;
 }
 
+// How closely the strip shows the glyph's own image of exactly `size` pixels, unscaled: the
+// score alone (lower is closer; 0 is the image pixel for pixel).
+int exactSizeScore(const char* stripPath, const std::string& resources, const char* glyph,
+                   int size) {
+    Image strip;
+    if (!picture::parsePpm(readFile(stripPath), strip)) {
+        std::fprintf(stderr, "tray_picture_check: cannot read %s as a binary PPM\n", stripPath);
+        return 2;
+    }
+    const auto images = picture::parseIcon(readFile(resources + "/tray_" + glyph + ".ico"));
+    const auto image = images.find(size);
+    if (image == images.end()) {
+        std::fprintf(stderr, "tray_picture_check: tray_%s.ico has no %d px image\n", glyph, size);
+        return 2;
+    }
+    std::printf("%.1f\n", bestScore(strip, image->second));
+    return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
+    if (argc == 6 && std::string(argv[1]) == "--exact-size") {
+        return exactSizeScore(argv[3], argv[4], argv[5], std::atoi(argv[2]));
+    }
     if (argc != 4) {
-        std::fprintf(stderr, "usage: tray_picture_check <strip.ppm> <resources-folder> <glyph>\n");
+        std::fprintf(stderr,
+                     "usage: tray_picture_check <strip.ppm> <resources-folder> <glyph>\n"
+                     "       tray_picture_check --exact-size <px> <strip.ppm> <resources-folder> "
+                     "<glyph>\n");
         return 2;
     }
     Image strip;
