@@ -90,7 +90,9 @@ std::array<int, 3> backgroundOf(const Image& strip) {
 
 // Lowest mean colour difference of `icon`, blended over the taskbar colour as the shell draws it,
 // at any position in the strip. Pixels the icon leaves fully transparent do not count.
-double bestScore(const Image& strip, const Image& icon) {
+// `copies`, when given, receives how many places of the strip show the icon all but pixel for
+// pixel (score under 2), places closer than the icon's width counting once.
+double bestScore(const Image& strip, const Image& icon, int* copies = nullptr) {
     const std::array<int, 3> bg = backgroundOf(strip);
     std::vector<int> blended;
     for (std::size_t p = 0; p < icon.rgba.size(); p += 4) {
@@ -100,6 +102,7 @@ double bestScore(const Image& strip, const Image& icon) {
         }
     }
     double best = std::numeric_limits<double>::max();
+    std::vector<int> matchColumns;
     for (int oy = 0; oy + icon.height <= strip.height; ++oy) {
         for (int ox = 0; ox + icon.width <= strip.width; ++ox) {
             double sum = 0;
@@ -118,7 +121,22 @@ double bestScore(const Image& strip, const Image& icon) {
                 }
             }
             if (counted > 0) {
-                best = std::min(best, sum / (3.0 * counted));
+                const double score = sum / (3.0 * counted);
+                best = std::min(best, score);
+                if (score < 2.0) {
+                    matchColumns.push_back(ox);
+                }
+            }
+        }
+    }
+    if (copies != nullptr) {
+        std::sort(matchColumns.begin(), matchColumns.end());
+        *copies = 0;
+        int last = std::numeric_limits<int>::min() / 2;
+        for (const int x : matchColumns) {
+            if (x - last >= icon.width) {
+                ++*copies;
+                last = x;
             }
         }
     }
@@ -126,9 +144,10 @@ double bestScore(const Image& strip, const Image& icon) {
 }
 
 // How closely the strip shows the glyph's own image of exactly `size` pixels, unscaled: the
-// score alone (lower is closer; 0 is the image pixel for pixel).
-int exactSizeScore(const char* stripPath, const std::string& resources, const char* glyph,
-                   int size) {
+// score alone (lower is closer; 0 is the image pixel for pixel), or, with `countCopies`, how many
+// times the strip shows that image.
+int exactSizeScore(const char* stripPath, const std::string& resources, const char* glyph, int size,
+                   bool countCopies) {
     Image strip;
     if (!picture::parsePpm(readFile(stripPath), strip)) {
         std::fprintf(stderr, "tray_picture_check: cannot read %s as a binary PPM\n", stripPath);
@@ -140,21 +159,29 @@ int exactSizeScore(const char* stripPath, const std::string& resources, const ch
         std::fprintf(stderr, "tray_picture_check: tray_%s.ico has no %d px image\n", glyph, size);
         return 2;
     }
-    std::printf("%.1f\n", bestScore(strip, image->second));
+    int copies = 0;
+    const double score = bestScore(strip, image->second, &copies);
+    if (countCopies) {
+        std::printf("%d\n", copies);
+    } else {
+        std::printf("%.1f\n", score);
+    }
     return 0;
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc == 6 && std::string(argv[1]) == "--exact-size") {
-        return exactSizeScore(argv[3], argv[4], argv[5], std::atoi(argv[2]));
+    if (argc == 6 &&
+        (std::string(argv[1]) == "--exact-size" || std::string(argv[1]) == "--copies")) {
+        return exactSizeScore(argv[3], argv[4], argv[5], std::atoi(argv[2]),
+                              std::string(argv[1]) == "--copies");
     }
     if (argc != 4) {
         std::fprintf(stderr,
                      "usage: tray_picture_check <strip.ppm> <resources-folder> <glyph>\n"
-                     "       tray_picture_check --exact-size <px> <strip.ppm> <resources-folder> "
-                     "<glyph>\n");
+                     "       tray_picture_check --exact-size|--copies <px> <strip.ppm> "
+                     "<resources-folder> <glyph>\n");
         return 2;
     }
     Image strip;
