@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <functional>
 #include <set>
+#include <thread>
 #include <vector>
 
 #include "recording_logger.h"
@@ -149,6 +150,28 @@ TEST(TrayHostOnDisplay, NoPollingAndOneWakeUpPerPulse) {
     std::printf("armed again %lld ms after the pulse\n", static_cast<long long>(back.count()));
     EXPECT_GE(back, 300ms);
     EXPECT_LE(back, 332ms);
+}
+
+// Snapshots posted from another thread faster than the UI thread takes them: merged, and the last
+// one posted is the one shown.
+TEST(TrayHostOnDisplay, LastSnapshotFromAnotherThreadWins) {
+    zentra::TrayHostOptions options;
+    options.iconId = 15;
+    const auto host = TrayHost::create(armed(), options);
+    ASSERT_NE(host, nullptr);
+    Snapshot error = armed();
+    error.state.lastError = "usb reset";
+    std::thread engine([&] {
+        for (int i = 0; i < 5'000; ++i) {
+            host->post(i % 2 == 0 ? armed() : error);
+        }
+        host->post(error);
+    });
+    engine.join();
+    ASSERT_TRUE(pumpUntil([&] { return host->icons().current == TrayGlyph::Error; }, 2s));
+    pumpFor(100ms);
+    EXPECT_EQ(host->icons().current, TrayGlyph::Error);
+    EXPECT_LT(host->stats().snapshots, 5'000u) << "posts were not merged";
 }
 
 // The icons are the files' own images of the small-icon size, and every handle the host loaded,
