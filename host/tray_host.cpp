@@ -78,8 +78,9 @@ struct TrayHost::Impl {
 
     void carryOut(const IndicatorActions& actions, MonoTime now);
     bool addIcon(const IconContent& content);
-    void reloadIcons(int pixels);
+    TrayIcons reloadIcons(int pixels);  // returns the icons it replaced
     void show(TrayGlyph glyph, MonoTime now);
+    void report(TrayGlyph glyph, MonoTime now);
     void setTooltip(const std::u16string& tooltip);
     void armTimer(MonoTime at, MonoTime now);
     void sizeMayHaveChanged(MonoTime now);
@@ -124,19 +125,13 @@ bool TrayHost::Impl::addIcon(const IconContent& content) {
     return ok;
 }
 
-void TrayHost::Impl::reloadIcons(int pixels) {
-    TrayIcons fresh;
-    loadTrayIconsAtSize(fresh, pixels);
-    ++stats.iconLoads;
+TrayIcons TrayHost::Impl::reloadIcons(int pixels) {
     TrayIcons old = icons;
-    icons = fresh;
+    icons = TrayIcons{};
+    loadTrayIconsAtSize(icons, pixels);
+    ++stats.iconLoads;
     icons.current = kNoGlyph;  // the new icons go to the shell even for the same glyph
-    if (added) {
-        // The shell keeps its own copy of the icon it shows, so the old ones can go once the
-        // new one is there; the controller asks for that show right after the reload.
-        show(indicator.shown().glyph, steadyNow());
-    }
-    destroyTrayIcons(old);
+    return old;
 }
 
 void TrayHost::Impl::show(TrayGlyph glyph, MonoTime now) {
@@ -147,6 +142,10 @@ void TrayHost::Impl::show(TrayGlyph glyph, MonoTime now) {
         ++stats.shellCalls;  // applyTrayGlyph makes exactly this one call
     }
     applyTrayGlyph(nid, icons, glyph);
+    report(glyph, now);
+}
+
+void TrayHost::Impl::report(TrayGlyph glyph, MonoTime now) {
     if (glyph != reported && options.onGlyphShown) {
         options.onGlyphShown(glyph, now);
     }
@@ -178,19 +177,19 @@ void TrayHost::Impl::armTimer(MonoTime at, MonoTime now) {
 void TrayHost::Impl::carryOut(const IndicatorActions& actions, MonoTime now) {
     if (actions.addIcon) {
         added = addIcon(*actions.addIcon);
-        if (added && actions.addIcon->glyph != reported && options.onGlyphShown) {
-            options.onGlyphShown(actions.addIcon->glyph, now);
-        }
         if (added) {
-            reported = actions.addIcon->glyph;
+            report(actions.addIcon->glyph, now);
         }
     }
+    TrayIcons replaced;
     if (actions.reloadIconsAt) {
-        reloadIcons(*actions.reloadIconsAt);
+        replaced = reloadIcons(*actions.reloadIconsAt);
     }
     if (actions.showGlyph) {
-        show(*actions.showGlyph, now);
+        show(*actions.showGlyph, now);  // after a reload, with the new icons
     }
+    // The shell keeps its own copy of the icon it shows, so the old ones can go now.
+    destroyTrayIcons(replaced);
     if (actions.setTooltip) {
         setTooltip(*actions.setTooltip);
     }
