@@ -60,8 +60,11 @@ IndicatorActions Indicator::onTimer(MonoTime now) {
 
 IndicatorActions Indicator::onAddResult(bool added, MonoTime now) {
     IndicatorActions actions;
-    if (icon_ != Icon::Adding) {
-        return actions;
+    if (addsInFlight_ == 0) {
+        return actions;  // no add is waiting for an answer
+    }
+    if (--addsInFlight_ > 0) {
+        return actions;  // answers an add that a later one replaced: the later one's result decides
     }
     if (added) {
         icon_ = Icon::Added;
@@ -114,6 +117,7 @@ void Indicator::addNow(IndicatorActions& actions, MonoTime now) {
     shown_ = contentAt(now);
     actions.addIcon = shown_;
     icon_ = Icon::Adding;
+    ++addsInFlight_;
     // A pending retry is moot; the next glyph change is armed again once the add is in.
     setTimer(actions, std::nullopt, false);
 }

@@ -45,8 +45,15 @@ std::pair<char32_t, std::size_t> nextCodePoint(std::string_view s) {
     return {c, length};
 }
 
+// The explicit embedding, override and isolate controls (LRE, RLE, PDF, LRO, RLO; LRI, RLI, FSI,
+// PDI). One in an engine's text would reorder everything after it, our own words included.
+bool isBidiControl(char32_t c) {
+    return (c >= 0x202A && c <= 0x202E) || (c >= 0x2066 && c <= 0x2069);
+}
+
+// What a tooltip shows as a blank: C0 and C1 controls, and the bidirectional controls above.
 bool isControl(char32_t c) {
-    return c < 0x20 || (c >= 0x7F && c < 0xA0);
+    return isBidiControl(c) || c < 0x20 || (c >= 0x7F && c < 0xA0);
 }
 
 const char* glyphWord(TrayGlyph glyph) {

@@ -36,7 +36,9 @@ struct IconContent {
 // What the platform side must do after an event, in the order of the fields.
 struct IndicatorActions {
     // Add the notification icon with these contents (or modify it, if the shell still has it),
-    // then report the outcome with onAddResult.
+    // then report the outcome with onAddResult. Outcomes are reported in the order of the adds;
+    // while a later add is still unanswered (the shell was re-created meanwhile), the outcome of
+    // an earlier one is ignored: the last add's outcome decides.
     std::optional<IconContent> addIcon;
     // Load the three icons again at this many pixels a side, then show `showGlyph` with them.
     std::optional<int> reloadIconsAt;
@@ -64,8 +66,10 @@ inline constexpr std::chrono::seconds kLastAddRetry{30};
 // The tooltip for a snapshot showing `glyph`: the glyph's word ("Armed", "Triggered", "Error");
 // for Error, then ": " and the reason (the error text, "device <status>", or "engine not
 // healthy", in the derivation's order); then " - " and the engine's statusText when it has one.
-// UTF-8 in, UTF-16 out: invalid UTF-8 becomes U+FFFD, control characters blanks, and a text
-// longer than kMaxTooltipUnits is cut between whole characters and ends in U+2026.
+// UTF-8 in, UTF-16 out: invalid UTF-8 becomes U+FFFD; control characters, and the bidirectional
+// embedding, override and isolate controls (U+202A to U+202E, U+2066 to U+2069), become blanks, so
+// an engine's text cannot reorder the rest of the tooltip; a text longer than kMaxTooltipUnits is
+// cut between whole characters and ends in U+2026.
 std::u16string trayTooltip(const Snapshot& snapshot, TrayGlyph glyph);
 
 // `text` as a tooltip: the conversion and cutting rules of trayTooltip.
@@ -100,6 +104,7 @@ class Indicator {
     std::optional<MonoTime> timerAt_;
     std::chrono::seconds nextRetry_ = kFirstAddRetry;
     int iconPixels_ = 0;
+    int addsInFlight_ = 0;  // adds asked for and not yet answered
     std::uint64_t deriveCalls_ = 0;
 };
 
