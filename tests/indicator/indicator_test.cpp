@@ -162,6 +162,9 @@ std::string describe(const IndicatorActions& a, MonoTime start) {
     if (a.addIcon) {
         out += std::string("add ") + names[static_cast<int>(a.addIcon->glyph)] + " ";
     }
+    if (a.reloadIconsAt) {
+        out += "reload " + std::to_string(*a.reloadIconsAt) + " ";
+    }
     if (a.showGlyph) {
         out += std::string("show ") + names[static_cast<int>(*a.showGlyph)] + " ";
     }
@@ -178,7 +181,7 @@ std::string describe(const IndicatorActions& a, MonoTime start) {
 }
 
 TEST(IndicatorScenarios, NamedScenarios) {
-    enum Kind { Engine, Pulse, Fault, Clear, Timer, AddOk, AddFails, Recreated };
+    enum Kind { Engine, Pulse, Fault, Clear, Timer, AddOk, AddFails, Recreated, Px0, Px16, Px20 };
     struct Step {
         Kind kind;
         int ms;
@@ -225,6 +228,53 @@ TEST(IndicatorScenarios, NamedScenarios) {
           {Recreated, 1100, "add triggered cancel"},
           {AddOk, 1100, "timer@1300"},
           {Timer, 1300, "show armed tip"}}},
+        {"the add's back-off: 1, 2, 4, 8, 16, 30, 30 s",
+         {{Engine, 0, "add armed"},       {AddFails, 0, "retry@1000"},
+          {Timer, 1000, "add armed"},     {AddFails, 1000, "retry@3000"},
+          {Timer, 3000, "add armed"},     {AddFails, 3000, "retry@7000"},
+          {Timer, 7000, "add armed"},     {AddFails, 7000, "retry@15000"},
+          {Timer, 15000, "add armed"},    {AddFails, 15000, "retry@31000"},
+          {Timer, 31000, "add armed"},    {AddFails, 31000, "retry@61000"},
+          {Timer, 61000, "add armed"},    {AddFails, 61000, "retry@91000"}}},
+        {"a re-created shell starts the back-off again",
+         {{Engine, 0, "add armed"},
+          {AddFails, 0, "retry@1000"},
+          {Timer, 1000, "add armed"},
+          {AddFails, 1000, "retry@3000"},
+          {Recreated, 2000, "add armed cancel"},
+          {AddFails, 2000, "retry@3000"}}},
+        {"two adds in flight, the last one works",
+         {{Engine, 0, "add armed"},
+          {Recreated, 100, "add armed"},
+          {AddFails, 100, "-"},
+          {AddOk, 100, "-"},
+          {Pulse, 1000, "show triggered tip timer@1300"}}},
+        {"two adds in flight, the last one fails",
+         {{Engine, 0, "add armed"},
+          {Recreated, 100, "add armed"},
+          {AddOk, 100, "-"},
+          {AddFails, 100, "retry@1100"}}},
+        {"events that change nothing",
+         {{Recreated, 0, "-"},
+          {Timer, 0, "-"},
+          {AddOk, 0, "-"},
+          {Engine, 0, "add armed"},
+          {Timer, 0, "-"},
+          {AddOk, 0, "-"},
+          {AddOk, 10, "-"},
+          {AddFails, 20, "-"},
+          {Engine, 30, "-"},
+          {Timer, 40, "-"}}},
+        {"the small-icon size",
+         {{Px16, 0, "reload 16"},
+          {Engine, 0, "add armed"},
+          {Px16, 0, "-"},
+          {AddOk, 0, "-"},
+          {Px0, 10, "-"},
+          {Px16, 20, "-"},
+          {Pulse, 1000, "show triggered tip timer@1300"},
+          {Px20, 1100, "reload 20 show triggered"},
+          {Px20, 1200, "-"}}},
     };
     for (const Scenario& scenario : scenarios) {
         SCOPED_TRACE(scenario.name);
@@ -261,6 +311,12 @@ TEST(IndicatorScenarios, NamedScenarios) {
                 case Recreated:
                     a = indicator.onShellRecreated(now);
                     break;
+                case Px0:
+                case Px16:
+                case Px20:
+                    a = indicator.onIconSizeChanged(step.kind == Px0 ? 0 : step.kind == Px16 ? 16 : 20,
+                                                    now);
+                    break;
             }
             EXPECT_EQ(describe(a, start), step.expected) << "at " << step.ms << " ms";
         }
@@ -296,6 +352,31 @@ TEST(IndicatorTooltip, CutBetweenWholeCharacters) {
          "d\xC2\x85",
          u"a b c d "},
         {"4-byte sequences", emoji + emoji, u"\U0001F514\U0001F514"},
+        // Every bound of well-formed UTF-8, a character each, or one U+FFFD per refused byte.
+        {"lone continuation byte", "\x80", u"\uFFFD"},
+        {"U+0080, a control", "\xC2\x80", u" "},
+        {"U+00E9", "\xC3\xA9", u"\u00E9"},
+        {"U+07FF", "\xDF\xBF", u"\u07FF"},
+        {"overlong U+07FF", "\xE0\x9F\xBF", u"\uFFFD\uFFFD\uFFFD"},
+        {"U+0800", "\xE0\xA0\x80", u"\u0800"},
+        {"U+D7FF", "\xED\x9F\xBF", u"\uD7FF"},
+        {"U+DFFF, a surrogate", "\xED\xBF\xBF", u"\uFFFD\uFFFD\uFFFD"},
+        {"U+E000", "\xEE\x80\x80", u"\uE000"},
+        {"U+FF21", "\xEF\xBC\xA1", u"\uFF21"},
+        {"overlong U+FFFF", "\xF0\x8F\xBF\xBF", u"\uFFFD\uFFFD\uFFFD\uFFFD"},
+        {"U+10000", "\xF0\x90\x80\x80", u"\U00010000"},
+        {"U+10FFFF", "\xF4\x8F\xBF\xBF", u"\U0010FFFF"},
+        {"above U+10FFFF", "\xF4\x90\x80\x80", u"\uFFFD\uFFFD\uFFFD\uFFFD"},
+        {"lead byte, then a lead byte", "\xC3\xC3", u"\uFFFD\uFFFD"},
+        {"cut-off sequence at the end", "a\xE2\x82", u"a\uFFFD\uFFFD"},
+        {"controls at their bounds", "\x1F~\x7F\xC2\x9F\xC2\xA0", u" ~  \u00A0"},
+        {"bidirectional controls", "\xE2\x80\xAA\xE2\x80\xAE\xE2\x81\xA6\xE2\x81\xA9", u"    "},
+        {"beside the bidirectional controls", "\xE2\x80\xA9\xE2\x80\xAF\xE2\x81\xA5\xE2\x81\xAA",
+         u"\u2029\u202F\u2065\u206A"},
+        {"U+10000 across the limit", std::string(125, 'a') + "\xF0\x90\x80\x80" + "b",
+         std::u16string(125, u'a') + ellipsis},
+        {"U+10FFFF across the limit", std::string(125, 'a') + "\xF4\x8F\xBF\xBF" + "b",
+         std::u16string(125, u'a') + ellipsis},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(zentra::tooltipText(c.text), c.expected) << c.name;
@@ -318,6 +399,99 @@ TEST(IndicatorTooltip, CutBetweenWholeCharacters) {
     s.state.lastError = "usb reset";
     EXPECT_EQ(zentra::trayTooltip(s, TrayGlyph::Error).substr(0, 27),
               u"Error: engine not healthy -");
+}
+
+TEST(IndicatorTooltip, WordReasonAndStatus) {
+    struct Case {
+        bool healthy;
+        std::optional<std::string> error;
+        const char* device;
+        const char* status;
+        TrayGlyph glyph;
+        std::u16string expected;
+    };
+    const Case cases[] = {
+        {true, std::nullopt, "active", "", TrayGlyph::Armed, u"Armed"},
+        {true, std::nullopt, "active", "warm", TrayGlyph::Triggered, u"Triggered - warm"},
+        {true, "usb reset", "active", "", TrayGlyph::Armed, u"Armed"},
+        {false, "usb reset", "missing", "", TrayGlyph::Error, u"Error: engine not healthy"},
+        {true, "usb reset", "missing", "", TrayGlyph::Error, u"Error: usb reset"},
+        {true, "", "missing", "", TrayGlyph::Error, u"Error: device missing"},
+        {true, std::nullopt, "permission_denied", "cold", TrayGlyph::Error,
+         u"Error: device permission_denied - cold"},
+        {true, std::nullopt, "active", "", TrayGlyph::Error, u"Error"},
+        // An engine's text cannot turn the rest of the line around.
+        {true, "usb \u202E", "active", "ok", TrayGlyph::Error, u"Error: usb   - ok"},
+        {true, std::nullopt, "active", "\u2067warm", TrayGlyph::Armed, u"Armed -  warm"},
+    };
+    for (const Case& c : cases) {
+        Snapshot s;
+        s.health.healthy = c.healthy;
+        s.health.statusText = c.status;
+        s.state = {"idle", c.error, c.device};
+        EXPECT_EQ(zentra::trayTooltip(s, c.glyph), c.expected)
+            << c.healthy << " " << c.error.value_or("(none)") << " " << c.device;
+    }
+}
+
+// Any difference in any field is a new snapshot; the same snapshot again costs no derivation.
+TEST(IndicatorSnapshot, EveryFieldCounts) {
+    Snapshot base;
+    base.health = {true, false, "ok", false, false};
+    base.state = {"idle", std::nullopt, "active"};
+    base.pulse = at(1'000);
+    std::vector<std::pair<const char*, Snapshot>> variants;
+    const auto vary = [&](const char* name, auto change) {
+        Snapshot s = base;
+        change(s);
+        variants.emplace_back(name, s);
+    };
+    vary("healthy", [](Snapshot& s) { s.health.healthy = false; });
+    vary("degraded", [](Snapshot& s) { s.health.degraded = true; });
+    vary("statusText", [](Snapshot& s) { s.health.statusText = "ok "; });
+    vary("watchdogExpired", [](Snapshot& s) { s.health.watchdogExpired = true; });
+    vary("recovering", [](Snapshot& s) { s.health.recovering = true; });
+    vary("phase", [](Snapshot& s) { s.state.phase = "idle2"; });
+    vary("lastError", [](Snapshot& s) { s.state.lastError = ""; });
+    vary("deviceStatus", [](Snapshot& s) { s.state.deviceStatus = "missing"; });
+    vary("pulse", [](Snapshot& s) { s.pulse = at(1'001); });
+    EXPECT_TRUE(base == Snapshot(base));
+    EXPECT_FALSE(base != Snapshot(base));
+    for (const auto& [name, other] : variants) {
+        EXPECT_FALSE(base == other) << name;
+        EXPECT_TRUE(base != other) << name;
+        Indicator indicator;
+        indicator.onSnapshot(base, at(0));
+        indicator.onAddResult(true, at(0));
+        const auto calls = indicator.deriveCalls();
+        EXPECT_FALSE(indicator.onSnapshot(base, at(5)).any());
+        EXPECT_EQ(indicator.deriveCalls(), calls) << "the same snapshot derived again";
+        indicator.onSnapshot(other, at(5));
+        EXPECT_GT(indicator.deriveCalls(), calls) << name;
+    }
+}
+
+// A retry lies exactly the back-off after the failure, or at the last time point there is.
+TEST(IndicatorRetry, ExactTimeAndEndOfTime) {
+    const struct {
+        Ticks failedAt;
+        Ticks retryAt;
+    } cases[] = {
+        {1'000, 1'000'001'000},
+        {kMax - 1'000'000'000, kMax},
+        {kMax - 500'000'000, kMax},
+        {kMax, kMax},
+    };
+    for (const auto& c : cases) {
+        Indicator indicator;
+        Snapshot s;
+        s.health.healthy = true;
+        indicator.onSnapshot(s, at(c.failedAt));
+        const IndicatorActions a = indicator.onAddResult(false, at(c.failedAt));
+        ASSERT_TRUE(a.armTimerAt.has_value());
+        EXPECT_EQ(a.armTimerAt->time_since_epoch().count(), c.retryAt) << c.failedAt;
+        EXPECT_TRUE(a.timerIsAddRetry);
+    }
 }
 
 }  // namespace
