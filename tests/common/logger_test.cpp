@@ -184,6 +184,20 @@ void setTimeZone(const char* tz) {
 #endif
 }
 
+void restoreTimeZone(bool wasSet, const std::string& value) {
+    if (wasSet) {
+        setTimeZone(value.c_str());
+        return;
+    }
+#if defined(_WIN32)
+    _putenv_s("TZ", "");
+    _tzset();
+#else
+    unsetenv("TZ");
+    tzset();
+#endif
+}
+
 // A change of time zone shows in the very next line, even within the same second.
 TEST(ConsoleLoggerLine, FollowsATimeZoneChangeAtOnce) {
     const char* saved = std::getenv("TZ");
@@ -210,17 +224,38 @@ TEST(ConsoleLoggerLine, FollowsATimeZoneChangeAtOnce) {
         }
     }
     EXPECT_TRUE(sameSecond);
-    if (saved != nullptr) {
-        setTimeZone(restore.c_str());
-    } else {
-#if defined(_WIN32)
-        _putenv_s("TZ", "");
-        _tzset();
-#else
-        unsetenv("TZ");
-        tzset();
-#endif
+    restoreTimeZone(saved != nullptr, restore);
+}
+
+// Each stamp lies between the clock, read just before and just after the call, both rounded
+// down to the millisecond (in UTC, so the stamp is the clock's own time of day).
+TEST(ConsoleLoggerLine, StampLiesBetweenFlooredClockReadings) {
+    using namespace std::chrono;
+    const char* saved = std::getenv("TZ");
+    const std::string restore = saved != nullptr ? saved : "";
+    setTimeZone("UTC0");
+    const std::regex form(R"(\[(\d\d):(\d\d):(\d\d)\.(\d\d\d)\] \[WARN\] t\n)");
+    const auto msOfDay = [](system_clock::time_point t) {
+        return floor<milliseconds>(t.time_since_epoch()).count() % 86'400'000;
+    };
+    ConsoleLogger logger;
+    for (int i = 0; i < 300; ++i) {
+        const auto low = msOfDay(system_clock::now());
+        StderrCapture capture;
+        logger.log(LogLevel::Warn, "t");
+        const std::string text = capture.text();
+        const auto high = msOfDay(system_clock::now());
+        std::smatch m;
+        ASSERT_TRUE(std::regex_match(text, m, form)) << text;
+        const long long stamp = ((std::stoll(m[1]) * 60 + std::stoll(m[2])) * 60 + std::stoll(m[3])) *
+                                    1000 +
+                                std::stoll(m[4]);
+        if (low <= high) {  // not across midnight
+            ASSERT_GE(stamp, low) << text;
+            ASSERT_LE(stamp, high) << text;
+        }
     }
+    restoreTimeZone(saved != nullptr, restore);
 }
 
 TEST(ConsoleLoggerLine, LeavesStreamFormattingAsFound) {
@@ -311,6 +346,28 @@ TEST(ConsoleLoggerThreads, LinesNeverInterleave) {
 }
 
 // A filtered message must not touch the lock: with the lock held elsewhere it still returns.
+// The lock is exclusive, and try_lock says whether it got it.
+TEST(LogMutex, TryLockTakesOnlyAFreeLock) {
+    auto& mutex = zentra::common::logMutex;
+    const auto tryFromAnotherThread = [&mutex] {
+        bool got = false;
+        std::thread([&] {
+            got = mutex.try_lock();
+            if (got) {
+                mutex.unlock();
+            }
+        }).join();
+        return got;
+    };
+    EXPECT_TRUE(tryFromAnotherThread());
+    mutex.lock();
+    EXPECT_FALSE(tryFromAnotherThread());
+    mutex.unlock();
+    ASSERT_TRUE(mutex.try_lock());
+    EXPECT_FALSE(tryFromAnotherThread());
+    mutex.unlock();
+}
+
 TEST(ConsoleLoggerFilter, DroppedMessageTakesNoLock) {
     ConsoleLogger logger;
     std::lock_guard<zentra::common::LogMutex> held(zentra::common::logMutex);

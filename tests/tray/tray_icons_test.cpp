@@ -269,6 +269,52 @@ TEST_F(TrayIconsTest, LoadAtSizePicksThatImage) {
     zentra::destroyTrayIcons(icons);
 }
 
+// Each failing call of a load at a size: the warning (naming this function, the call and the
+// file), its code, and which handles are loaded. A failure for one file never stops the others,
+// and a handle that could not be loaded is null, whatever the record held before.
+TEST_F(TrayIconsTest, LoadAtSizeFailuresOneByOne) {
+    const std::string armed = "resources\\tray_armed.ico";
+    const struct {
+        const char* function;
+        DWORD code;
+        std::vector<std::string> messages;
+        std::vector<bool> loaded;
+        std::size_t loadCalls;
+    } cases[] = {
+        {"GetModuleFileNameW", 5, {"loadTrayIconsAtSize: GetModuleFileNameW failed (GLE=5)"},
+         {false, false, false}, 0},
+        {"PathCombineW", 0, {"loadTrayIconsAtSize: PathCombineW failed for " + armed},
+         {false, true, true}, 2},
+        {"LoadImageW", 8, {"loadTrayIconsAtSize: LoadImageW failed for " + armed + " (GLE=8)"},
+         {false, true, true}, 3},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.function);
+        standin::reset();
+        standin::failNext(c.function, c.code);
+        ScopedRecordingLogger log;
+        TrayIcons icons;
+        zentra::loadTrayIconsAtSize(icons, 24);
+        EXPECT_EQ(log->texts(), c.messages);
+        EXPECT_EQ(icons.armed != nullptr, c.loaded[0]);
+        EXPECT_EQ(icons.triggered != nullptr, c.loaded[1]);
+        EXPECT_EQ(icons.error != nullptr, c.loaded[2]);
+        EXPECT_EQ(standin::loadImageCalls().size(), c.loadCalls);
+        zentra::destroyTrayIcons(icons);
+    }
+    // A record that held handles: the one whose path fails is emptied, not left stale.
+    standin::reset();
+    ScopedRecordingLogger quiet;
+    TrayIcons icons;
+    zentra::loadTrayIconsAtSize(icons, 16);
+    TrayIcons before = icons;
+    standin::failNext("PathCombineW", 0);
+    zentra::loadTrayIconsAtSize(icons, 16);
+    EXPECT_EQ(icons.armed, nullptr);
+    zentra::destroyTrayIcons(icons);
+    zentra::destroyTrayIcons(before);
+}
+
 // The folder comes from the executable's path, never from the working directory.
 TEST_F(TrayIconsTest, WorkingDirectoryElsewhere) {
     const fs::path decoy = root_ / "cwd";
