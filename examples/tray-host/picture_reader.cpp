@@ -94,16 +94,23 @@ std::map<int, Image> parseIcon(const std::string& d) {
             break;  // the directory claims more entries than the file holds
         }
         const std::uint64_t offset = le(d, entry + 12, 4);
-        if (offset + 40 > d.size() || le(d, offset + 14, 2) != 32) {
+        if (offset + 40 > d.size()) {
+            continue;
+        }
+        // The image's own header says its size: a BITMAPINFOHEADER or one of its longer forms
+        // (V4, V5), uncompressed, 32 bits; the height counts the colour rows and the mask's.
+        const std::uint64_t headerSize = le(d, offset, 4);
+        if ((headerSize != 40 && headerSize != 108 && headerSize != 124) ||
+            le(d, offset + 14, 2) != 32 || le(d, offset + 16, 4) != 0) {
             continue;
         }
         const std::uint64_t side = le(d, offset + 4, 4);
-        if (side == 0 || side > kMaxIconSide) {
-            continue;
+        if (side == 0 || side > kMaxIconSide || le(d, offset + 8, 4) != 2 * side) {
+            continue;  // empty, too large, or not square
         }
         Image img;
         img.width = img.height = static_cast<int>(side);
-        const std::uint64_t pixels = offset + 40;
+        const std::uint64_t pixels = offset + headerSize;
         if (pixels + at(0, img.height, img.width, 4) > d.size()) {
             continue;
         }

@@ -34,8 +34,9 @@ inline std::size_t at(int x, int y, int width, int channels) {
 // pixels a side. False when malformed, too large or short of pixel data.
 bool parsePpm(const std::string& bytes, Image& out);
 
-// Every square 32-bit image of an icon file, by size. Entries or images that do not lie wholly
-// inside the file are skipped.
+// Every square 32-bit image of an icon file, by size, read at the size its own header states
+// (a 40-, 108- or 124-byte bitmap header, uncompressed). Entries or images that do not lie wholly
+// inside the file, PNG images and images that are not square are skipped.
 std::map<int, Image> parseIcon(const std::string& d);
 
 }  // namespace picture

@@ -71,6 +71,16 @@ constexpr KindName kKinds[] = {
 }  // namespace
 
 std::optional<Timeline> parseTimeline(std::string_view text, std::string& error) {
+    // Notepad (before Windows 10 1903) and PowerShell 5 begin a UTF-8 file with a byte-order
+    // mark; it says nothing about the events. A UTF-16 file (PowerShell 5's `>`) is refused by
+    // name: its zero bytes would otherwise show up as an unreadable first line.
+    constexpr std::string_view kUtf8Mark = "\xEF\xBB\xBF";
+    if (text.substr(0, kUtf8Mark.size()) == kUtf8Mark) {
+        text.remove_prefix(kUtf8Mark.size());
+    } else if (text.substr(0, 2) == "\xFF\xFE" || text.substr(0, 2) == "\xFE\xFF") {
+        error = "timeline is UTF-16; save it as UTF-8";
+        return std::nullopt;
+    }
     Timeline timeline;
     std::int64_t lastMs = 0;
     int lineNumber = 0;

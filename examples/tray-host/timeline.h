@@ -36,9 +36,10 @@ struct Timeline {
 // The latest time a timeline may name: one day.
 constexpr std::int64_t kMaxTimelineMs = std::int64_t{24} * 60 * 60 * 1000;
 
-// Parses a timeline text. A '#' that starts a word begins a comment to the end of the line; blank
-// lines are skipped; times must not go backwards nor pass kMaxTimelineMs. On a malformed line
-// returns nothing and sets `error` to a message naming the line.
+// Parses a timeline text, UTF-8 (a byte-order mark at its start is skipped; UTF-16 is refused). A
+// '#' that starts a word begins a comment to the end of the line; blank lines are skipped; times
+// must not go backwards nor pass kMaxTimelineMs. On a malformed line returns nothing and sets
+// `error` to a message naming the line.
 std::optional<Timeline> parseTimeline(std::string_view text, std::string& error);
 
 // The timeline the host runs when given none: armed, a pulse, the phase "triggered", an unusable
