@@ -2,6 +2,9 @@
 #include <cstdlib>
 #include <cstring>
 
+#include <vector>
+
+#include "png_data.h"
 #include "win32_standin_icon_file.h"
 
 namespace standin {
@@ -20,6 +23,7 @@ std::uint32_t be32(const unsigned char* p) {
 
 constexpr std::size_t kHeader = 6;
 constexpr std::size_t kEntry = 16;
+constexpr std::size_t kInfoHeader = 40;
 constexpr unsigned char kPngSignature[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
 constexpr std::int64_t kScreenDepth = 32;
 
@@ -40,35 +44,55 @@ bool isPng(const unsigned char* image, std::size_t size) {
 }
 
 // Whole chunks from the signature on, IHDR (13 bytes, non-zero size) first, IEND last, checksums
-// right. The compressed pixels themselves are not inflated.
+// right; one run of IDAT chunks (after PLTE, for a palette image) whose joined data inflates to the
+// image's rows (png_data.h).
 bool isUsablePng(const unsigned char* image, std::size_t size) {
     std::size_t at = sizeof kPngSignature;
     bool first = true;
+    PngLayout layout;
+    std::vector<unsigned char> data;
+    bool palette = false;
+    bool dataEnded = false;
     while (size - at >= 12) {
         const std::uint64_t length = be32(image + at);
         if (length > size - at - 12) {
             return false;
         }
         const unsigned char* type = image + at + 4;
+        const unsigned char* body = type + 4;
         const auto dataLength = static_cast<std::size_t>(length);
         if (crc32(type, 4 + dataLength) != be32(type + 4 + dataLength)) {
             return false;
         }
-        if (first && (std::memcmp(type, "IHDR", 4) != 0 || length != 13 || be32(type + 4) == 0 ||
-                      be32(type + 8) == 0)) {
-            return false;
+        if (first) {
+            if (std::memcmp(type, "IHDR", 4) != 0 || length != 13 || be32(body) == 0 ||
+                be32(body + 4) == 0 || body[10] != 0 || body[11] != 0) {
+                return false;  // also: compression and filter method 0, the only ones there are
+            }
+            layout = {be32(body), be32(body + 4), body[8], body[9], body[12]};
         }
         if (std::memcmp(type, "IEND", 4) == 0) {
-            return !first;
+            return !first && !data.empty() && (layout.colourType != 3 || palette) &&
+                   isDecodablePngData(data.data(), data.size(), layout);
         }
+        if (std::memcmp(type, "IDAT", 4) == 0) {
+            if (dataEnded) {
+                return false;  // a second run of image data
+            }
+            data.insert(data.end(), body, body + dataLength);
+        } else if (!data.empty()) {
+            dataEnded = true;
+        }
+        palette = palette || std::memcmp(type, "PLTE", 4) == 0;
         first = false;
         at += 12 + dataLength;
     }
     return false;
 }
 
-// A bitmap as icons hold it, from `image` to the end of the file. The colour rows' size is
-// computed in 32-bit signed arithmetic and may wrap, as the platform's own computation does.
+// A bitmap as icons hold it, from `image` to the end of the file. A colour row's length is
+// computed in 32-bit signed arithmetic and may wrap, as the platform's own computation does; the
+// rows' size is their exact product (so a width of 2^31-1 at 32 bits "fits", 2^26-1 does not).
 bool isUsableBitmap(const unsigned char* image, std::size_t size) {
     if (size < 4) {
         return false;
@@ -106,19 +130,14 @@ bool isUsableBitmap(const unsigned char* image, std::size_t size) {
         return static_cast<std::int32_t>(static_cast<std::uint32_t>(v & 0xFFFFFFFF));
     };
     const std::int32_t stride = wrap(((wrap(width * bitCount) + std::int64_t{31}) >> 3) & ~3);
-    const std::int32_t colourBytes = wrap(std::int64_t{stride} * (std::llabs(height) / 2));
+    const std::int64_t colourBytes = std::int64_t{stride} * (std::llabs(height) / 2);
     return colourBytes <= static_cast<std::int64_t>(size - headerSize - paletteBytes);
 }
 
-// The colour depth an image's own header gives (a PNG counts as 32 bits; unreadable: 0).
-std::int64_t depthOf(const unsigned char* data, std::size_t size, std::uint64_t offset) {
-    if (offset >= size) {
-        return 0;
-    }
-    if (isPng(data + offset, size - offset)) {
-        return 32;
-    }
-    return size - offset >= 16 ? le16(data + offset + 14) : 0;
+// The colour depth an image's own header gives (a PNG counts as 32 bits); at least a bitmap
+// header's 40 bytes lie at `image`.
+std::int64_t depthOf(const unsigned char* image, std::size_t available) {
+    return isPng(image, available) ? 32 : le16(image + 14);
 }
 
 }  // namespace
@@ -138,18 +157,26 @@ bool isLoadableIconFile(const unsigned char* data, std::size_t size, int desired
     std::int64_t bestDepthDiff = 0;
     for (std::size_t i = 0; i < count; ++i) {
         const unsigned char* entry = data + kHeader + kEntry * i;
+        // Every image's header is read before the choice; the first that cannot be read (less
+        // than a bitmap header's 40 bytes left at its offset) ends the search.
+        const std::uint32_t at = le32(entry + 12);
+        if (at > size || size - at < kInfoHeader) {
+            break;
+        }
         const std::int64_t width = entry[0] == 0 ? 256 : entry[0];
         const std::int64_t height = entry[1] == 0 ? 256 : entry[1];
         const std::int64_t sizeDiff =
             std::llabs(width - desiredSize) + std::llabs(height - desiredSize);
-        const std::int64_t depthDiff =
-            std::llabs(depthOf(data, size, le32(entry + 12)) - kScreenDepth);
+        const std::int64_t depthDiff = std::llabs(depthOf(data + at, size - at) - kScreenDepth);
         if (best == nullptr || sizeDiff < bestSizeDiff ||
             (sizeDiff == bestSizeDiff && depthDiff < bestDepthDiff)) {
             best = entry;
             bestSizeDiff = sizeDiff;
             bestDepthDiff = depthDiff;
         }
+    }
+    if (best == nullptr) {
+        return false;
     }
     if (chosenSide != nullptr) {
         *chosenSide = best[0] == 0 ? 256 : best[0];

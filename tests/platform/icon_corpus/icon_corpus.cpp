@@ -251,6 +251,15 @@ std::vector<File> makeCorpus() {
         add(name, d + first + second);
     };
     const std::string junk(200, '\x5a');
+    // A bitmap with one field of its header changed.
+    const auto changed = [](std::string image, std::size_t at, int width, std::uint32_t v) {
+        if (width == 2) {
+            put16(image, at, v);
+        } else {
+            put32(image, at, v);
+        }
+        return image;
+    };
     twoImages("pick-junk16-good32", 16, junk, 32, bitmapImage(32, 32));
     twoImages("pick-good16-junk32", 16, bitmapImage(16, 32), 32, junk);
     twoImages("pick-junk16-good48", 16, junk, 48, bitmapImage(48, 32));
@@ -261,6 +270,85 @@ std::vector<File> makeCorpus() {
     twoImages("pick-good40-junk20", 40, bitmapImage(40, 32), 20, junk);
     twoImages("pick-junk64-good16", 64, junk, 16, bitmapImage(16, 32));
     twoImages("pick-good64-junk16", 64, bitmapImage(64, 32), 16, junk);
+
+    // An image whose header cannot be read (it starts too near the end of the file, or past it)
+    // listed before a good one, or after it.
+    const auto unreadableFirst = [&](const std::string& name, int firstSize, std::uint32_t offset,
+                                     int secondSize) {
+        std::string d(kDirectory + 2 * kEntry, '\0');
+        put16(d, 2, 1);
+        put16(d, 4, 2);
+        const std::string image = bitmapImage(secondSize, 32);
+        const std::size_t e = kDirectory;
+        d[e] = d[e + 1] = static_cast<char>(firstSize & 0xFF);
+        d[e + kEntry] = d[e + kEntry + 1] = static_cast<char>(secondSize & 0xFF);
+        for (const std::size_t entry : {e, e + kEntry}) {
+            put16(d, entry + 4, 1);
+            put16(d, entry + 6, 32);
+            put32(d, entry + 8, static_cast<std::uint32_t>(image.size()));
+        }
+        put32(d, e + 12, offset);
+        put32(d, e + kEntry + 12, static_cast<std::uint32_t>(d.size()));
+        d += image;
+        if (offset == 0) {  // the header's first bytes are the file's last
+            put32(d, e + 12, static_cast<std::uint32_t>(d.size() - 10));
+        }
+        add(name, d);
+    };
+    unreadableFirst("order-unreadable16-good32", 16, 0xFFFFFF00u, 32);
+    unreadableFirst("order-unreadable32-good32", 32, 0xFFFFFF00u, 32);
+    unreadableFirst("order-cut16-good32", 16, 0, 32);
+    unreadableFirst("order-unreadable48-good32", 48, 0xFFFFFF00u, 32);
+
+    // Ties in size difference (16 and 48 around 32) between a broken image and a good one.
+    const std::string bitcount0 = changed(bitmapImage(16, 32), 14, 2, 0);
+    const std::string compression5 = changed(bitmapImage(16, 32), 16, 4, 5);
+    const std::string tooWide = changed(bitmapImage(16, 32), 4, 4, 64);
+    twoImages("tie-bitcount0-16-good48", 16, bitcount0, 48, bitmapImage(48, 32));
+    twoImages("tie-good48-bitcount0-16", 48, bitmapImage(48, 32), 16, bitcount0);
+    twoImages("tie-compression5-16-good48", 16, compression5, 48, bitmapImage(48, 32));
+    twoImages("tie-toowide-16-good48", 16, tooWide, 48, bitmapImage(48, 32));
+    twoImages("tie-8bit16-good48", 16, bitmapImage(16, 8), 48, bitmapImage(48, 32));
+    twoImages("tie-junk16-good48-24bit", 16, junk, 48, bitmapImage(48, 24));
+
+    // Colour rows whose size wraps in 32-bit arithmetic.
+    with("header-width-67108863", kImage + 4, 4, 0x3FFFFFFu);
+    with("header-height-2147483647", kImage + 8, 4, 0x7FFFFFFFu);
+    std::string wide = good;
+    put32(wide, kImage + 4, 0x3FFFFFFu);
+    put32(wide, kImage + 8, 0x7FFFFFFFu);
+    add("header-width-67108863-height-2147483647", wide);
+    add("header-width-2147483647-8bit",
+        iconFile(32, 8, changed(bitmapImage(32, 8), 4, 4, 0x7FFFFFFFu)));
+
+    // PNG images whose pixel data is not what IHDR promises as a zlib stream.
+    std::string png = pngImage(32);
+    const std::size_t idat = png.find("IDAT") + 4;
+    // The zlib stream with byte `at` flipped by `bits`, and the chunk's checksum made right again.
+    const auto patched = [&](std::size_t at, unsigned bits) {
+        std::string d = png;
+        d[idat + at] = static_cast<char>(static_cast<unsigned char>(d[idat + at]) ^ bits);
+        const std::size_t length = d.size() - idat - 12 - 4;  // IDAT data, before its checksum
+        std::string chunk = d.substr(idat - 4, 4 + length);
+        const std::uint32_t crc = crc32(chunk);
+        std::string tail;
+        append32be(tail, crc);
+        d.replace(idat + length, 4, tail);
+        return d;
+    };
+    const std::size_t adler = 7 + std::size_t{32} * (1 + 32 * 4);  // after the stored block
+    add("png-zlib-junk", iconFile(32, 32, patched(0, 0x22)));         // 0x78 -> 0x5A
+    add("png-zlib-check-wrong", iconFile(32, 32, patched(1, 0x02)));  // FCHECK off
+    add("png-zlib-dictionary", iconFile(32, 32, patched(1, 0x21)));   // FDICT, FCHECK right
+    add("png-deflate-reserved-block", iconFile(32, 32, patched(2, 0x06)));
+    add("png-stored-length-mismatch", iconFile(32, 32, patched(5, 0x01)));
+    add("png-adler-wrong", iconFile(32, 32, patched(adler, 0x01)));
+    std::string allJunk = png;
+    for (std::size_t i = idat; i < idat + 64; ++i) {
+        allJunk[i] = static_cast<char>((i * 37) & 0xFF);
+    }
+    png = allJunk;
+    add("png-data-not-zlib", iconFile(32, 32, patched(0, 0)));
     return files;
 }
 
