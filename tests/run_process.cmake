@@ -4,8 +4,9 @@
 #   CLOSE_STDOUT      run with standard output closed (needs a POSIX shell)
 #   STDOUT_IS         exact expected standard output
 #   STDOUT_IS_FILE    a file holding it (line ends normalised to LF on both sides)
-#   STDERR_HAS        ;-list of texts standard error must contain
-#   STDERR_LACKS      ;-list of texts it must not contain
+#   STDERR_HAS        texts standard error must contain, separated by '|' (a ';' would split the
+#                     argument on its way through add_test)
+#   STDERR_LACKS      texts it must not contain, likewise
 if(NOT DEFINED STATUS)
   set(STATUS 0)
 endif()
@@ -31,6 +32,8 @@ endif()
 if(DEFINED STDOUT_IS AND NOT out STREQUAL STDOUT_IS)
   message(FATAL_ERROR "stdout [${out}], expected [${STDOUT_IS}]")
 endif()
+string(REPLACE "|" ";" STDERR_HAS "${STDERR_HAS}")
+string(REPLACE "|" ";" STDERR_LACKS "${STDERR_LACKS}")
 foreach(text IN LISTS STDERR_HAS)
   string(FIND "${err}" "${text}" at)
   if(at EQUAL -1)
