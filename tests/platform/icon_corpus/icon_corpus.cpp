@@ -2,6 +2,8 @@
 
 #include <cstdint>
 #include <functional>
+#include <string>
+#include <utility>
 
 namespace icon_corpus {
 namespace {
@@ -85,23 +87,8 @@ void appendChunk(std::string& png, const std::string& type, const std::string& d
     append32be(png, crc32(type + data));
 }
 
-// A small RGBA PNG, its pixel data in one stored (uncompressed) deflate block.
-std::string pngImage(int size) {
-    const auto s = static_cast<std::uint32_t>(size);
-    std::string png = "\x89PNG\r\n\x1a\n";
-    std::string header;
-    append32be(header, s);
-    append32be(header, s);
-    header +=
-        std::string("\x08\x06\x00\x00\x00", 5);  // 8 bits, RGBA, deflate, no filter, no interlace
-    appendChunk(png, "IHDR", header);
-    std::string raw;
-    for (std::uint32_t y = 0; y < s; ++y) {
-        raw += '\0';  // filter: none
-        for (std::uint32_t x = 0; x < s; ++x) {
-            raw += {static_cast<char>(x * 8), static_cast<char>(y * 8), '\x40', '\xff'};
-        }
-    }
+// `raw` as a zlib stream of one stored (uncompressed) deflate block.
+std::string storedZlib(const std::string& raw) {
     std::uint32_t a = 1;
     std::uint32_t b = 0;
     for (const char ch : raw) {
@@ -114,9 +101,70 @@ std::string pngImage(int size) {
              static_cast<char>(~length & 0xFF), static_cast<char>((~length >> 8) & 0xFF)};
     zlib += raw;
     append32be(zlib, (b << 16) | a);
-    appendChunk(png, "IDAT", zlib);
+    return zlib;
+}
+
+struct PngSpec {
+    PngSpec(std::uint32_t w, std::uint32_t h, char bitDepth = 8, char type = 6, char adam7 = 0,
+            std::string plte = {})
+        : width(w),
+          height(h),
+          depth(bitDepth),
+          colourType(type),
+          interlace(adam7),
+          palette(std::move(plte)) {}
+    std::uint32_t width;
+    std::uint32_t height;
+    char depth;
+    char colourType;  // 6: RGBA
+    char interlace;
+    std::string palette;  // a PLTE chunk's data, when not empty
+};
+
+// A PNG of `spec` whose IDAT chunks hold `parts` of its zlib data; an empty part stands for a
+// tEXt chunk between them.
+std::string pngOf(const PngSpec& spec, const std::vector<std::string>& parts) {
+    std::string png = "\x89PNG\r\n\x1a\n";
+    std::string header;
+    append32be(header, spec.width);
+    append32be(header, spec.height);
+    header += {spec.depth, spec.colourType, '\0', '\0', spec.interlace};
+    appendChunk(png, "IHDR", header);
+    if (!spec.palette.empty()) {
+        appendChunk(png, "PLTE", spec.palette);
+    }
+    for (const std::string& part : parts) {
+        appendChunk(png, part.empty() ? "tEXt" : "IDAT",
+                    part.empty() ? std::string("a\0b", 3) : part);
+    }
     appendChunk(png, "IEND", "");
     return png;
+}
+
+// Rows of `bytes` bytes each, every one led by the filter type `filter`.
+std::string pngRows(std::uint32_t rows, std::uint32_t bytes, char filter = '\0') {
+    std::string raw;
+    for (std::uint32_t y = 0; y < rows; ++y) {
+        raw += filter;
+        for (std::uint32_t x = 0; x < bytes; ++x) {
+            raw += static_cast<char>((x * 8 + y * 8) & 0xFF);
+        }
+    }
+    return raw;
+}
+
+// A small RGBA PNG, its pixel data in one stored (uncompressed) deflate block.
+std::string pngImage(int size) {
+    const auto s = static_cast<std::uint32_t>(size);
+    return pngOf({s, s}, {storedZlib(pngRows(s, 4 * s))});
+}
+
+std::string fromHex(const char* hex) {
+    std::string bytes;
+    for (const char* p = hex; p[0] != '\0' && p[1] != '\0'; p += 2) {
+        bytes += static_cast<char>(std::stoi(std::string(p, 2), nullptr, 16));
+    }
+    return bytes;
 }
 
 }  // namespace
@@ -336,7 +384,7 @@ std::vector<File> makeCorpus() {
         d.replace(idat + length, 4, tail);
         return d;
     };
-    const std::size_t adler = 7 + std::size_t{32} * (1 + 32 * 4);  // after the stored block
+    const std::size_t adler = 7 + std::size_t{32} * (1 + 32 * 4);     // after the stored block
     add("png-zlib-junk", iconFile(32, 32, patched(0, 0x22)));         // 0x78 -> 0x5A
     add("png-zlib-check-wrong", iconFile(32, 32, patched(1, 0x02)));  // FCHECK off
     add("png-zlib-dictionary", iconFile(32, 32, patched(1, 0x21)));   // FDICT, FCHECK right
@@ -349,6 +397,41 @@ std::vector<File> makeCorpus() {
     }
     png = allJunk;
     add("png-data-not-zlib", iconFile(32, 32, patched(0, 0)));
+
+    // PNG data compressed as an encoder compresses it (8 by 8 RGBA), and PNG layouts.
+    const std::string fixedHuffman = fromHex("780163702000184686020002f74001");
+    add("png-fixed-huffman", iconFile(8, 32, pngOf({8, 8}, {fixedHuffman})));
+    add("png-dynamic-huffman",
+        iconFile(8, 32,
+                 pngOf({8, 8}, {fromHex("78da454e8b1500310c319afd977222d2eb275e9508e04581ae0186"
+                                        "0084bd380e920f8f5d151980580d7e8ef362196f57699aa09f676a"
+                                        "469416f0025e10d698667ac9ea5071f38dc99e3324681acf944937"
+                                        "70f9c6183f725f3fce")})));
+    add("png-interlaced",
+        iconFile(8, 32,
+                 pngOf({8, 8, 8, 6, 1}, {fromHex("78016370000206384180415f81015000004bfe4001")})));
+    add("png-interlaced-rows-as-plain", iconFile(8, 32, pngOf({8, 8, 8, 6, 1}, {fixedHuffman})));
+    add("png-idat-split",
+        iconFile(8, 32, pngOf({8, 8}, {fixedHuffman.substr(0, 5), fixedHuffman.substr(5)})));
+    add("png-idat-two-runs",
+        iconFile(8, 32, pngOf({8, 8}, {fixedHuffman.substr(0, 5), "", fixedHuffman.substr(5)})));
+    add("png-rows-short", iconFile(32, 32, pngOf({32, 32}, {storedZlib(pngRows(31, 128))})));
+    add("png-filter-type-4", iconFile(32, 32, pngOf({32, 32}, {storedZlib(pngRows(32, 128, 4))})));
+    add("png-filter-type-5", iconFile(32, 32, pngOf({32, 32}, {storedZlib(pngRows(32, 128, 5))})));
+    const auto layout = [&](const std::string& name, PngSpec spec, std::uint32_t rowBytes) {
+        add(name, iconFile(32, 32, pngOf(spec, {storedZlib(pngRows(32, rowBytes))})));
+    };
+    layout("png-grey-1bit", {32, 32, 1, 0}, 4);
+    layout("png-grey-8bit", {32, 32, 8, 0}, 32);
+    layout("png-grey-16bit", {32, 32, 16, 0}, 64);
+    layout("png-rgb-8bit", {32, 32, 8, 2}, 96);
+    layout("png-rgb-16bit", {32, 32, 16, 2}, 192);
+    layout("png-rgb-4bit", {32, 32, 4, 2}, 48);
+    layout("png-grey-alpha-8bit", {32, 32, 8, 4}, 64);
+    layout("png-rgba-16bit", {32, 32, 16, 6}, 256);
+    layout("png-colour-type-5", {32, 32, 8, 5}, 64);
+    layout("png-palette-4bit", {32, 32, 4, 3, 0, std::string(48, '\x20')}, 16);
+    layout("png-palette-missing", {32, 32, 4, 3}, 16);
     return files;
 }
 
