@@ -82,7 +82,7 @@ struct TrayHost::Impl {
     void show(TrayGlyph glyph, MonoTime now);
     void report(TrayGlyph glyph, MonoTime now);
     void setTooltip(const std::u16string& tooltip);
-    void armTimer(MonoTime at, MonoTime now);
+    void armTimer(MonoTime at, MonoTime now) const;
     void sizeMayHaveChanged(MonoTime now);
     void takePosted(MonoTime now);
     bool shell(DWORD message, const char* call);
@@ -163,7 +163,7 @@ void TrayHost::Impl::setTooltip(const std::u16string& tooltip) {
     nid.uFlags = saved;
 }
 
-void TrayHost::Impl::armTimer(MonoTime at, MonoTime now) {
+void TrayHost::Impl::armTimer(MonoTime at, MonoTime now) const {
     // Rounded up, so the timer never fires before the moment the glyph changes.
     const auto wait = std::chrono::ceil<std::chrono::milliseconds>(at - now).count();
     const auto delay =
@@ -256,10 +256,12 @@ namespace {
 
 LRESULT CALLBACK windowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     if (message == WM_NCCREATE) {
+        // NOLINTNEXTLINE(performance-no-int-to-ptr): WM_NCCREATE's lParam is the CREATESTRUCTW
         const auto* create = reinterpret_cast<const CREATESTRUCTW*>(lParam);
         SetWindowLongPtrW(window, GWLP_USERDATA,
                           reinterpret_cast<LONG_PTR>(create->lpCreateParams));
     }
+    // NOLINTNEXTLINE(performance-no-int-to-ptr): the pointer stored at WM_NCCREATE
     auto* impl = reinterpret_cast<TrayHost::Impl*>(GetWindowLongPtrW(window, GWLP_USERDATA));
     if (impl == nullptr || impl->window == nullptr) {
         return DefWindowProcW(window, message, wParam, lParam);

@@ -250,7 +250,7 @@ bool inflateDynamic(Bits& in, Rows& out) {
     if (in.failed || !build(code, lengths.data(), 19, true)) {
         return false;
     }
-    const auto total = static_cast<std::size_t>(literals + distances);
+    const auto total = static_cast<std::size_t>(literals) + static_cast<std::size_t>(distances);
     std::size_t index = 0;
     while (index < total) {
         const int symbol = decode(in, code);

@@ -18,8 +18,9 @@ using zentra::common::LogLevel;
 TEST(ConsoleLoggerMemory, HugeLineIsNotKept) {
     ConsoleLogger logger;
     StderrCapture capture;
-    for (const std::size_t length : {std::size_t{100}, std::size_t{3000}, std::size_t{4200},
-                                     std::size_t{64} << 10, std::size_t{8} << 20, std::size_t{100}}) {
+    for (const std::size_t length :
+         {std::size_t{100}, std::size_t{3000}, std::size_t{4200}, std::size_t{64} << 10,
+          std::size_t{8} << 20, std::size_t{100}}) {
         const std::string message(length, 'x');
         const long long before = liveHeapBytes();
         logger.log(LogLevel::Warn, message);

@@ -247,9 +247,9 @@ TEST(ConsoleLoggerLine, StampLiesBetweenFlooredClockReadings) {
         const auto high = msOfDay(system_clock::now());
         std::smatch m;
         ASSERT_TRUE(std::regex_match(text, m, form)) << text;
-        const long long stamp = ((std::stoll(m[1]) * 60 + std::stoll(m[2])) * 60 + std::stoll(m[3])) *
-                                    1000 +
-                                std::stoll(m[4]);
+        const long long stamp =
+            ((std::stoll(m[1]) * 60 + std::stoll(m[2])) * 60 + std::stoll(m[3])) * 1000 +
+            std::stoll(m[4]);
         if (low <= high) {  // not across midnight
             ASSERT_GE(stamp, low) << text;
             ASSERT_LE(stamp, high) << text;
@@ -345,16 +345,15 @@ TEST(ConsoleLoggerThreads, LinesNeverInterleave) {
     }
 }
 
-// A filtered message must not touch the lock: with the lock held elsewhere it still returns.
 // The lock is exclusive, and try_lock says whether it got it.
 TEST(LogMutex, TryLockTakesOnlyAFreeLock) {
     auto& mutex = zentra::common::logMutex;
-    const auto tryFromAnotherThread = [&mutex] {
+    const auto tryFromAnotherThread = [] {
         bool got = false;
-        std::thread([&] {
-            got = mutex.try_lock();
+        std::thread([&got] {
+            got = zentra::common::logMutex.try_lock();
             if (got) {
-                mutex.unlock();
+                zentra::common::logMutex.unlock();
             }
         }).join();
         return got;
@@ -368,6 +367,7 @@ TEST(LogMutex, TryLockTakesOnlyAFreeLock) {
     mutex.unlock();
 }
 
+// A filtered message must not touch the lock: with the lock held elsewhere it still returns.
 TEST(ConsoleLoggerFilter, DroppedMessageTakesNoLock) {
     ConsoleLogger logger;
     std::lock_guard<zentra::common::LogMutex> held(zentra::common::logMutex);

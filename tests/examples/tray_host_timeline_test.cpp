@@ -36,13 +36,19 @@ TEST(Timeline, MalformedLinesAreNamed) {
         {"# nothing\n", "timeline has no events"},
         {"", "timeline has no events"},
         {"\xEF\xBB\xBF", "timeline has no events"},
-        {"\xFF\xFE" "0", "timeline is UTF-16; save it as UTF-8"},
+        {"\xFF\xFE"
+         "0",
+         "timeline is UTF-16; save it as UTF-8"},
         {"\xFE\xFF", "timeline is UTF-16; save it as UTF-8"},
         // A byte-order mark is skipped at the start of the file only, and once.
-        {"0 healthy\n\xEF\xBB\xBF" "5 pulse\n",
-         "timeline line 2: expected a time in milliseconds: \"\xEF\xBB\xBF" "5 pulse\""},
-        {"\xEF\xBB\xBF\xEF\xBB\xBF" "5 pulse\n",
-         "timeline line 1: expected a time in milliseconds: \"\xEF\xBB\xBF" "5 pulse\""},
+        {"0 healthy\n\xEF\xBB\xBF"
+         "5 pulse\n",
+         "timeline line 2: expected a time in milliseconds: \"\xEF\xBB\xBF"
+         "5 pulse\""},
+        {"\xEF\xBB\xBF\xEF\xBB\xBF"
+         "5 pulse\n",
+         "timeline line 1: expected a time in milliseconds: \"\xEF\xBB\xBF"
+         "5 pulse\""},
     };
     for (const auto& [text, message] : cases) {
         std::string error;
@@ -91,7 +97,10 @@ TEST(Timeline, TrailingCommentsAreSkipped) {
 // As Notepad and PowerShell 5 save it: a byte-order mark, then CR LF line ends.
 TEST(Timeline, ByteOrderMarkAtTheStartIsSkipped) {
     std::string error;
-    const auto t = parseTimeline("\xEF\xBB\xBF" "0 healthy\r\n1500 pulse\r\n", error);
+    const auto t = parseTimeline(
+        "\xEF\xBB\xBF"
+        "0 healthy\r\n1500 pulse\r\n",
+        error);
     ASSERT_TRUE(t.has_value()) << error;
     ASSERT_EQ(t->events.size(), 2u);
     EXPECT_EQ(t->events[0].kind, tray_host::Event::Kind::Healthy);

@@ -229,13 +229,20 @@ TEST(IndicatorScenarios, NamedScenarios) {
           {AddOk, 1100, "timer@1300"},
           {Timer, 1300, "show armed tip"}}},
         {"the add's back-off: 1, 2, 4, 8, 16, 30, 30 s",
-         {{Engine, 0, "add armed"},       {AddFails, 0, "retry@1000"},
-          {Timer, 1000, "add armed"},     {AddFails, 1000, "retry@3000"},
-          {Timer, 3000, "add armed"},     {AddFails, 3000, "retry@7000"},
-          {Timer, 7000, "add armed"},     {AddFails, 7000, "retry@15000"},
-          {Timer, 15000, "add armed"},    {AddFails, 15000, "retry@31000"},
-          {Timer, 31000, "add armed"},    {AddFails, 31000, "retry@61000"},
-          {Timer, 61000, "add armed"},    {AddFails, 61000, "retry@91000"}}},
+         {{Engine, 0, "add armed"},
+          {AddFails, 0, "retry@1000"},
+          {Timer, 1000, "add armed"},
+          {AddFails, 1000, "retry@3000"},
+          {Timer, 3000, "add armed"},
+          {AddFails, 3000, "retry@7000"},
+          {Timer, 7000, "add armed"},
+          {AddFails, 7000, "retry@15000"},
+          {Timer, 15000, "add armed"},
+          {AddFails, 15000, "retry@31000"},
+          {Timer, 31000, "add armed"},
+          {AddFails, 31000, "retry@61000"},
+          {Timer, 61000, "add armed"},
+          {AddFails, 61000, "retry@91000"}}},
         {"a re-created shell starts the back-off again",
          {{Engine, 0, "add armed"},
           {AddFails, 0, "retry@1000"},
@@ -314,7 +321,9 @@ TEST(IndicatorScenarios, NamedScenarios) {
                 case Px0:
                 case Px16:
                 case Px20:
-                    a = indicator.onIconSizeChanged(step.kind == Px0 ? 0 : step.kind == Px16 ? 16 : 20,
+                    a = indicator.onIconSizeChanged(step.kind == Px0    ? 0
+                                                    : step.kind == Px16 ? 16
+                                                                        : 20,
                                                     now);
                     break;
             }

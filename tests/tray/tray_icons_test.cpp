@@ -281,12 +281,21 @@ TEST_F(TrayIconsTest, LoadAtSizeFailuresOneByOne) {
         std::vector<bool> loaded;
         std::size_t loadCalls;
     } cases[] = {
-        {"GetModuleFileNameW", 5, {"loadTrayIconsAtSize: GetModuleFileNameW failed (GLE=5)"},
-         {false, false, false}, 0},
-        {"PathCombineW", 0, {"loadTrayIconsAtSize: PathCombineW failed for " + armed},
-         {false, true, true}, 2},
-        {"LoadImageW", 8, {"loadTrayIconsAtSize: LoadImageW failed for " + armed + " (GLE=8)"},
-         {false, true, true}, 3},
+        {"GetModuleFileNameW",
+         5,
+         {"loadTrayIconsAtSize: GetModuleFileNameW failed (GLE=5)"},
+         {false, false, false},
+         0},
+        {"PathCombineW",
+         0,
+         {"loadTrayIconsAtSize: PathCombineW failed for " + armed},
+         {false, true, true},
+         2},
+        {"LoadImageW",
+         8,
+         {"loadTrayIconsAtSize: LoadImageW failed for " + armed + " (GLE=8)"},
+         {false, true, true},
+         3},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.function);

@@ -418,7 +418,7 @@ std::vector<File> makeCorpus() {
     add("png-rows-short", iconFile(32, 32, pngOf({32, 32}, {storedZlib(pngRows(31, 128))})));
     add("png-filter-type-4", iconFile(32, 32, pngOf({32, 32}, {storedZlib(pngRows(32, 128, 4))})));
     add("png-filter-type-5", iconFile(32, 32, pngOf({32, 32}, {storedZlib(pngRows(32, 128, 5))})));
-    const auto layout = [&](const std::string& name, PngSpec spec, std::uint32_t rowBytes) {
+    const auto layout = [&](const std::string& name, const PngSpec& spec, std::uint32_t rowBytes) {
         add(name, iconFile(32, 32, pngOf(spec, {storedZlib(pngRows(32, rowBytes))})));
     };
     layout("png-grey-1bit", {32, 32, 1, 0}, 4);
