@@ -44,6 +44,12 @@ int iconSide(HICON icon) {
     return s.live.count(icon) != 0 ? icon->side : 0;
 }
 
+IconSize iconSize(HICON icon) {
+    State& s = state();
+    std::lock_guard<std::mutex> lock(s.mutex);
+    return s.live.count(icon) != 0 ? IconSize{icon->width, icon->height} : IconSize{};
+}
+
 int destroyFaults() {
     State& s = state();
     std::lock_guard<std::mutex> lock(s.mutex);

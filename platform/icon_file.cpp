@@ -142,8 +142,8 @@ std::int64_t depthOf(const unsigned char* image, std::size_t available) {
 
 }  // namespace
 
-bool isLoadableIconFile(const unsigned char* data, std::size_t size, int desiredSize,
-                        int* chosenSide) {
+bool isLoadableIconFile(const unsigned char* data, std::size_t size, int desiredWidth,
+                        int desiredHeight, IconChoice* chosen) {
     if (size < kHeader) {
         return false;
     }
@@ -151,7 +151,11 @@ bool isLoadableIconFile(const unsigned char* data, std::size_t size, int desired
     if (count == 0 || kHeader + kEntry * count > size) {
         return false;
     }
-    // The image closest in size, then in colour depth; the first of equals.
+    // The image closest in size, then in colour depth; the first of equals. With no size asked for,
+    // the first image; with one side, a square of it.
+    const bool firstImage = desiredWidth == 0 && desiredHeight == 0;
+    const std::int64_t wantedWidth = desiredWidth != 0 ? desiredWidth : desiredHeight;
+    const std::int64_t wantedHeight = desiredHeight != 0 ? desiredHeight : desiredWidth;
     const unsigned char* best = nullptr;
     std::int64_t bestSizeDiff = 0;
     std::int64_t bestDepthDiff = 0;
@@ -166,7 +170,7 @@ bool isLoadableIconFile(const unsigned char* data, std::size_t size, int desired
         const std::int64_t width = entry[0] == 0 ? 256 : entry[0];
         const std::int64_t height = entry[1] == 0 ? 256 : entry[1];
         const std::int64_t sizeDiff =
-            std::llabs(width - desiredSize) + std::llabs(height - desiredSize);
+            std::llabs(width - wantedWidth) + std::llabs(height - wantedHeight);
         const std::int64_t depthDiff = std::llabs(depthOf(data + at, size - at) - kScreenDepth);
         if (best == nullptr || sizeDiff < bestSizeDiff ||
             (sizeDiff == bestSizeDiff && depthDiff < bestDepthDiff)) {
@@ -174,12 +178,16 @@ bool isLoadableIconFile(const unsigned char* data, std::size_t size, int desired
             bestSizeDiff = sizeDiff;
             bestDepthDiff = depthDiff;
         }
+        if (firstImage) {
+            break;
+        }
     }
     if (best == nullptr) {
         return false;
     }
-    if (chosenSide != nullptr) {
-        *chosenSide = best[0] == 0 ? 256 : best[0];
+    if (chosen != nullptr) {
+        chosen->width = best[0] == 0 ? 256 : best[0];
+        chosen->height = best[1] == 0 ? 256 : best[1];
     }
     const std::uint32_t bytes = le32(best + 8);
     const std::uint32_t offset = le32(best + 12);

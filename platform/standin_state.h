@@ -16,7 +16,9 @@
 // The stand-in's icon object: just enough to tell handles apart.
 struct HICON__ {  // NOLINT(bugprone-reserved-identifier): the platform's name
     std::wstring source;
-    int side;  // the width of the image it was made from
+    int side;   // the width of the image it was made from
+    int width;  // the icon's own size
+    int height;
 };
 
 namespace standin {

@@ -64,7 +64,7 @@ bool readIconFile(const std::string& path, std::vector<unsigned char>& data, DWO
 
 }  // namespace
 
-HANDLE LoadImageW(HINSTANCE /*instance*/, LPCWSTR name, UINT type, int cx, int /*cy*/, UINT flags) {
+HANDLE LoadImageW(HINSTANCE /*instance*/, LPCWSTR name, UINT type, int cx, int cy, UINT flags) {
     standin::State& s = standin::state();
     {
         std::lock_guard<std::mutex> lock(s.mutex);
@@ -84,13 +84,18 @@ HANDLE LoadImageW(HINSTANCE /*instance*/, LPCWSTR name, UINT type, int cx, int /
         SetLastError(error);
         return nullptr;
     }
-    // Width 0 asks for the system's icon size, 32 px at 96 DPI.
-    int side = 0;
-    if (!standin::isLoadableIconFile(data.data(), data.size(), cx > 0 ? cx : 32, &side)) {
+    // A side of 0 is the system's icon size (32 px at 96 DPI) with LR_DEFAULTSIZE, and otherwise
+    // the image's own; the icon has the size asked for, the chosen image stretched to it.
+    const int defaultSide = (flags & LR_DEFAULTSIZE) != 0 ? 32 : 0;
+    const int width = cx > 0 ? cx : defaultSide;
+    const int height = cy > 0 ? cy : defaultSide;
+    standin::IconChoice chosen;
+    if (!standin::isLoadableIconFile(data.data(), data.size(), width, height, &chosen)) {
         SetLastError(ERROR_SUCCESS);
         return nullptr;
     }
-    auto* icon = new HICON__{name, side};
+    auto* icon = new HICON__{name, chosen.width, width != 0 ? width : chosen.width,
+                             height != 0 ? height : chosen.height};
     std::lock_guard<std::mutex> lock(s.mutex);
     s.live.insert(icon);
     return icon;

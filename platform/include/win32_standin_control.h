@@ -29,6 +29,13 @@ void setTruncationError(DWORD code);
 int liveIcons();
 // The side of the image a live icon was made from (0 for a handle that is not live).
 int iconSide(HICON icon);
+// The size of a live icon: the one LoadImageW was asked for, or the chosen image's own (0 by 0
+// for a handle that is not live).
+struct IconSize {
+    int width = 0;
+    int height = 0;
+};
+IconSize iconSize(HICON icon);
 // DestroyIcon calls on a handle that is not live: unknown, null or already destroyed.
 int destroyFaults();
 

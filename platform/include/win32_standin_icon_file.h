@@ -7,7 +7,14 @@
 
 namespace standin {
 
-// True when LoadImageW makes an icon of these bytes for an icon of `desiredSize` pixels:
+// The size of the image LoadImageW chooses, as its directory entry gives it (0 stands for 256).
+struct IconChoice {
+    int width = 0;
+    int height = 0;
+};
+
+// True when LoadImageW makes an icon of these bytes for an icon of `desiredWidth` by
+// `desiredHeight` pixels (0 by 0: the file's own size, its first image; one of them 0: a square):
 // - the directory (its reserved word and type are not read) lists at least one image and fits;
 // - the images' headers are read in the directory's order up to the first that cannot be (fewer
 //   than 40 bytes at its offset); of those before it, the one closest to the desired size is
@@ -18,8 +25,8 @@ namespace standin {
 //   at most); or a bitmap header of 40 or 12 bytes, uncompressed or with bit fields, of
 //   non-negative width, whose palette and colour rows (half the header's height; a row's length
 //   computed in 32 bits, as the platform does) fit.
-// `chosenSide`, when given, receives the width of the chosen image as its directory entry gives it.
-bool isLoadableIconFile(const unsigned char* data, std::size_t size, int desiredSize = 32,
-                        int* chosenSide = nullptr);
+// `chosen`, when given, receives the chosen image's size.
+bool isLoadableIconFile(const unsigned char* data, std::size_t size, int desiredWidth = 32,
+                        int desiredHeight = 32, IconChoice* chosen = nullptr);
 
 }  // namespace standin

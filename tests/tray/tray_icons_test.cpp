@@ -116,6 +116,12 @@ TEST_F(TrayIconsTest, AllPresentBesideTheExecutable) {
     ASSERT_NE(icons.error, nullptr);
     EXPECT_NE(icons.armed, icons.triggered);
     EXPECT_NE(icons.triggered, icons.error);
+    // At the system's icon size (LR_DEFAULTSIZE), from the file's own image of that size.
+    for (HICON icon : {icons.armed, icons.triggered, icons.error}) {
+        EXPECT_EQ(standin::iconSide(icon), 32);
+        EXPECT_EQ(standin::iconSize(icon).width, 32);
+        EXPECT_EQ(standin::iconSize(icon).height, 32);
+    }
 
     // Loaded in order from the executable's folder, joined with a backslash.
     const std::wstring dir = wide(exeFolder().string());
@@ -252,6 +258,8 @@ TEST_F(TrayIconsTest, LoadAtSizePicksThatImage) {
         const int expected = pixels == 17 ? 16 : pixels == 30 ? 32 : pixels;
         for (HICON icon : {icons.armed, icons.triggered, icons.error}) {
             EXPECT_EQ(standin::iconSide(icon), expected) << "asked for " << pixels;
+            EXPECT_EQ(standin::iconSize(icon).width, pixels);
+            EXPECT_EQ(standin::iconSize(icon).height, pixels);
         }
         EXPECT_TRUE(log->lines.empty());
         zentra::destroyTrayIcons(icons);
