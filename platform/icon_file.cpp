@@ -43,7 +43,7 @@ bool isPng(const unsigned char* image, std::size_t size) {
            std::memcmp(image, kPngSignature, sizeof kPngSignature) == 0;
 }
 
-// Whole chunks from the signature on, IHDR (13 bytes, non-zero size) first, IEND last, checksums
+// Whole chunks from the signature on, IHDR (13 bytes) first, IEND last, checksums
 // right; one run of IDAT chunks (after PLTE, for a palette image) whose joined data inflates to the
 // image's rows (png_data.h).
 bool isUsablePng(const unsigned char* image, std::size_t size) {
@@ -65,8 +65,8 @@ bool isUsablePng(const unsigned char* image, std::size_t size) {
             return false;
         }
         if (first) {
-            if (std::memcmp(type, "IHDR", 4) != 0 || length != 13 || be32(body) == 0 ||
-                be32(body + 4) == 0 || body[10] != 0 || body[11] != 0) {
+            if (std::memcmp(type, "IHDR", 4) != 0 || length != 13 || body[10] != 0 ||
+                body[11] != 0) {
                 return false;  // also: compression and filter method 0, the only ones there are
             }
             layout = {be32(body), be32(body + 4), body[8], body[9], body[12]};
