@@ -38,14 +38,14 @@ std::uint32_t crc32(const unsigned char* data, std::size_t size) {
     return ~crc;
 }
 
-bool isPng(const unsigned char* image, std::size_t size) {
-    return size >= sizeof kPngSignature &&
-           std::memcmp(image, kPngSignature, sizeof kPngSignature) == 0;
+// Every image is read from at least 40 bytes (see isLoadableIconFile), enough for any header.
+bool isPng(const unsigned char* image) {
+    return std::memcmp(image, kPngSignature, sizeof kPngSignature) == 0;
 }
 
-// Whole chunks from the signature on, IHDR (13 bytes) first, IEND last, checksums
-// right; one run of IDAT chunks (after PLTE, for a palette image) whose joined data inflates to the
-// image's rows (png_data.h).
+// Whole chunks from the signature on, IHDR (13 bytes) first, IEND last, checksums right; one run
+// of IDAT chunks (after PLTE, for a palette image) whose joined data inflates to the image's rows
+// (png_data.h).
 bool isUsablePng(const unsigned char* image, std::size_t size) {
     std::size_t at = sizeof kPngSignature;
     bool first = true;
@@ -94,20 +94,17 @@ bool isUsablePng(const unsigned char* image, std::size_t size) {
 // computed in 32-bit signed arithmetic and may wrap, as the platform's own computation does; the
 // rows' size is their exact product (so a width of 2^31-1 at 32 bits "fits", 2^26-1 does not).
 bool isUsableBitmap(const unsigned char* image, std::size_t size) {
-    if (size < 4) {
-        return false;
-    }
     const std::uint32_t headerSize = le32(image);
     std::int64_t width = 0;
     std::int64_t height = 0;
     std::uint32_t bitCount = 0;
     std::uint64_t paletteBytes = 0;
-    if (headerSize == 12 && size >= 12) {  // BITMAPCOREHEADER: 16-bit fields, 3-byte colours
+    if (headerSize == 12) {  // BITMAPCOREHEADER: 16-bit fields, 3-byte colours
         width = le16(image + 4);
         height = le16(image + 6);
         bitCount = le16(image + 10);
         paletteBytes = bitCount <= 8 ? (std::uint64_t{1} << bitCount) * 3 : 0;
-    } else if (headerSize == 40 && size >= 40) {  // BITMAPINFOHEADER
+    } else if (headerSize == 40) {  // BITMAPINFOHEADER
         width = static_cast<std::int32_t>(le32(image + 4));
         height = static_cast<std::int32_t>(le32(image + 8));
         bitCount = le16(image + 14);
@@ -136,8 +133,8 @@ bool isUsableBitmap(const unsigned char* image, std::size_t size) {
 
 // The colour depth an image's own header gives (a PNG counts as 32 bits); at least a bitmap
 // header's 40 bytes lie at `image`.
-std::int64_t depthOf(const unsigned char* image, std::size_t available) {
-    return isPng(image, available) ? 32 : le16(image + 14);
+std::int64_t depthOf(const unsigned char* image) {
+    return isPng(image) ? 32 : le16(image + 14);
 }
 
 }  // namespace
@@ -171,7 +168,7 @@ bool isLoadableIconFile(const unsigned char* data, std::size_t size, int desired
         const std::int64_t height = entry[1] == 0 ? 256 : entry[1];
         const std::int64_t sizeDiff =
             std::llabs(width - wantedWidth) + std::llabs(height - wantedHeight);
-        const std::int64_t depthDiff = std::llabs(depthOf(data + at, size - at) - kScreenDepth);
+        const std::int64_t depthDiff = std::llabs(depthOf(data + at) - kScreenDepth);
         if (best == nullptr || sizeDiff < bestSizeDiff ||
             (sizeDiff == bestSizeDiff && depthDiff < bestDepthDiff)) {
             best = entry;
@@ -191,13 +188,12 @@ bool isLoadableIconFile(const unsigned char* data, std::size_t size, int desired
     }
     const std::uint32_t bytes = le32(best + 8);
     const std::uint32_t offset = le32(best + 12);
-    if (offset > size || static_cast<std::uint32_t>(offset + bytes) > size) {
+    if (static_cast<std::uint32_t>(offset + bytes) > size) {
         return false;
     }
     const unsigned char* image = data + offset;
     const std::size_t available = size - offset;
-    return isPng(image, available) ? isUsablePng(image, available)
-                                   : isUsableBitmap(image, available);
+    return isPng(image) ? isUsablePng(image, available) : isUsableBitmap(image, available);
 }
 
 }  // namespace standin
