@@ -464,6 +464,15 @@ TEST(IndicatorSnapshot, EveryFieldCounts) {
     vary("lastError", [](Snapshot& s) { s.state.lastError = ""; });
     vary("deviceStatus", [](Snapshot& s) { s.state.deviceStatus = "missing"; });
     vary("pulse", [](Snapshot& s) { s.pulse = at(1'001); });
+    {
+        // One derivation for the contents of the add; once added, one for the contents and one
+        // for the next change.
+        Indicator indicator;
+        indicator.onSnapshot(base, at(0));
+        EXPECT_EQ(indicator.deriveCalls(), 1u);
+        indicator.onAddResult(true, at(0));
+        EXPECT_EQ(indicator.deriveCalls(), 3u);
+    }
     EXPECT_TRUE(base == Snapshot(base));
     EXPECT_FALSE(base != Snapshot(base));
     for (const auto& [name, other] : variants) {

@@ -290,6 +290,11 @@ TEST_F(TrayIconsTest, LoadAtSizeFailuresOneByOne) {
         std::size_t loadCalls;
     } cases[] = {
         {"GetModuleFileNameW",
+         0,
+         {"loadTrayIconsAtSize: GetModuleFileNameW failed (GLE=0)"},
+         {false, false, false},
+         0},
+        {"GetModuleFileNameW",
          5,
          {"loadTrayIconsAtSize: GetModuleFileNameW failed (GLE=5)"},
          {false, false, false},
@@ -306,7 +311,7 @@ TEST_F(TrayIconsTest, LoadAtSizeFailuresOneByOne) {
          3},
     };
     for (const auto& c : cases) {
-        SCOPED_TRACE(c.function);
+        SCOPED_TRACE(std::string(c.function) + " " + std::to_string(c.code));
         standin::reset();
         standin::failNext(c.function, c.code);
         ScopedRecordingLogger log;
