@@ -291,24 +291,19 @@ bool inflateDynamic(Bits& in, Rows& out) {
 }
 
 // Bits per pixel of a colour type and bit depth PNG allows and the platform's decoder takes; 0
-// for any other pair. It refuses 16 bits a channel (Wine 8 does; so may the stand-in).
+// for any other pair. Wine 8 refuses 16 bits a channel, and so does the stand-in.
 std::uint64_t bitsPerPixel(unsigned colourType, unsigned bitDepth) {
-    if (bitDepth == 16) {
-        return 0;
-    }
-    const bool depth8 = bitDepth == 8;
-    const bool depthUpTo8 = bitDepth == 1 || bitDepth == 2 || bitDepth == 4 || bitDepth == 8;
+    const bool upTo8 = bitDepth == 1 || bitDepth == 2 || bitDepth == 4 || bitDepth == 8;
     switch (colourType) {
         case 0:  // grey
-            return depthUpTo8 ? bitDepth : 0;
-        case 2:  // RGB
-            return depth8 ? 3 * bitDepth : 0;
         case 3:  // palette
-            return depthUpTo8 ? bitDepth : 0;
+            return upTo8 ? bitDepth : 0;
+        case 2:  // RGB
+            return bitDepth == 8 ? 24 : 0;
         case 4:  // grey and alpha
-            return depth8 ? 2 * bitDepth : 0;
+            return bitDepth == 8 ? 16 : 0;
         case 6:  // RGBA
-            return depth8 ? 4 * bitDepth : 0;
+            return bitDepth == 8 ? 32 : 0;
         default:
             return 0;
     }

@@ -122,6 +122,32 @@ TEST(StandinIconFile, BoundsOfTheChosenImage) {
         {"top-down, one byte short", iconFile({{32, 32, bitmap(32, 0xFFFFFFC0u, 32, 4095)}}),
          false},
         {"PNG", iconFile({{8, 8, png8()}}), true},
+        {"an image 20 bytes before the end, listed before a good one",
+         [] {
+             // Its header cannot be read whole, so the search ends before the good image.
+             std::string d = iconFile({{16, 16, good32()}, {32, 32, good32()}});
+             const std::string offset = le(static_cast<std::uint32_t>(d.size() - 20), 4);
+             d.replace(6 + 12, 4, offset);
+             return d;
+         }(),
+         false},
+        {"more entries than the file holds",
+         [] {
+             std::string d = iconFile({{32, 32, good32()}});
+             const std::size_t fits = (d.size() - 6) / 16;
+             d[4] = static_cast<char>((fits + 1) & 0xFF);
+             d[5] = static_cast<char>((fits + 1) >> 8);
+             return d;
+         }(),
+         false},
+        {"PNG, a checksum wrong",
+         iconFile({{8, 8,
+                    [] {
+                        std::string png = png8();
+                        png[png.size() - 1] ^= 1;
+                        return png;
+                    }()}}),
+         false},
         {"PNG, first chunk not IHDR", iconFile({{8, 8, pngOf("IHDX")}}), false},
         {"PNG, IHDR of 14 bytes", iconFile({{8, 8, pngOf("IHDR", kHeader8 + "x")}}), false},
     };
@@ -176,6 +202,17 @@ TEST(StandinIconFile, WhichImageIsChosen) {
          24,
          24},
         {"width 0 is 256", {{16, 16, bad}, {0, 0, good32()}}, 256, 256, true, 256, 256},
+        {"width 0 is 256, not 255",
+         {{255, 254, bad}, {0, 254, good32()}},
+         256,
+         254,
+         true,
+         256,
+         254},
+        {"a wide image", {{32, 16, good32()}}, 32, 16, true, 32, 16},
+        {"width alone: a square of it", {{8, 8, good32()}, {32, 32, bad}}, 40, 0, false, 32, 32},
+        {"height alone: a square of it", {{8, 8, good32()}, {32, 32, bad}}, 0, 40, false, 32, 32},
+
     };
     for (const auto& c : cases) {
         const std::string bytes = iconFile(c.entries);

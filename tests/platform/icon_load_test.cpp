@@ -21,23 +21,26 @@ void put(std::string& d, std::uint32_t v, int bytes) {
     }
 }
 
-// An icon file of 32-bit images of these sides, in this order.
-std::string iconFile(const std::vector<std::uint32_t>& sides) {
+// An icon file of 32-bit images of these sides, in this order; the first `firstHeight` high
+// when that is not 0.
+std::string iconFile(const std::vector<std::uint32_t>& sides, std::uint32_t firstHeight) {
     std::string directory;
     std::string images;
     put(directory, 0, 2);
     put(directory, 1, 2);
     put(directory, static_cast<std::uint32_t>(sides.size()), 2);
     for (const std::uint32_t side : sides) {
+        const std::uint32_t height = images.empty() && firstHeight != 0 ? firstHeight : side;
         std::string image;
         put(image, 40, 4);
         put(image, side, 4);
-        put(image, 2 * side, 4);
+        put(image, 2 * height, 4);
         put(image, 1, 2);
         put(image, 32, 2);
         image += std::string(24, '\0');
-        image += std::string(std::size_t{side} * side * 4 + (side + 31) / 32 * 4 * side, '\x40');
-        directory += {static_cast<char>(side), static_cast<char>(side), 0, 0};
+        image +=
+            std::string(std::size_t{side} * height * 4 + (side + 31) / 32 * 4 * height, '\x40');
+        directory += {static_cast<char>(side), static_cast<char>(height), 0, 0};
         put(directory, 1, 2);
         put(directory, 32, 2);
         put(directory, static_cast<std::uint32_t>(image.size()), 4);
@@ -52,27 +55,29 @@ TEST(StandinLoadImage, ChosenImageAndIconSize) {
     fs::create_directories(dir);
     const struct {
         std::vector<std::uint32_t> sides;
+        std::uint32_t firstHeight;
         int cx, cy;
         UINT flags;
         int side, width, height;
     } cases[] = {
-        {{16, 20, 24, 32, 48}, 0, 0, LR_LOADFROMFILE, 16, 16, 16},
-        {{16, 20, 24, 32, 48}, 0, 0, LR_LOADFROMFILE | LR_DEFAULTSIZE, 32, 32, 32},
-        {{16, 20, 24, 32, 48}, 16, 0, LR_LOADFROMFILE, 16, 16, 16},
-        {{16, 20, 24, 32, 48}, 16, 0, LR_LOADFROMFILE | LR_DEFAULTSIZE, 16, 16, 32},
-        {{16, 20, 24, 32, 48}, 0, 16, LR_LOADFROMFILE, 16, 16, 16},
-        {{16, 20, 24, 32, 48}, 16, 48, LR_LOADFROMFILE, 16, 16, 48},
-        {{48, 16}, 0, 0, LR_LOADFROMFILE, 48, 48, 48},
-        {{48, 16}, 0, 0, LR_LOADFROMFILE | LR_DEFAULTSIZE, 48, 32, 32},
-        {{48, 16}, 20, 20, LR_LOADFROMFILE, 16, 20, 20},
-        {{48, 24, 64}, 0, 0, LR_LOADFROMFILE, 48, 48, 48},
-        {{48, 24, 64}, 16, 0, LR_LOADFROMFILE, 24, 16, 24},
-        {{48, 24, 64}, 0, 16, LR_LOADFROMFILE, 24, 24, 16},
-        {{48, 24, 64}, 24, 40, LR_LOADFROMFILE, 24, 24, 40},
+        {{16, 20, 24, 32, 48}, 0, 0, 0, LR_LOADFROMFILE, 16, 16, 16},
+        {{16, 20, 24, 32, 48}, 0, 0, 0, LR_LOADFROMFILE | LR_DEFAULTSIZE, 32, 32, 32},
+        {{16, 20, 24, 32, 48}, 0, 16, 0, LR_LOADFROMFILE, 16, 16, 16},
+        {{16, 20, 24, 32, 48}, 0, 16, 0, LR_LOADFROMFILE | LR_DEFAULTSIZE, 16, 16, 32},
+        {{16, 20, 24, 32, 48}, 0, 0, 16, LR_LOADFROMFILE, 16, 16, 16},
+        {{16, 20, 24, 32, 48}, 0, 16, 48, LR_LOADFROMFILE, 16, 16, 48},
+        {{48, 16}, 0, 0, 0, LR_LOADFROMFILE, 48, 48, 48},
+        {{48, 16}, 0, 0, 0, LR_LOADFROMFILE | LR_DEFAULTSIZE, 48, 32, 32},
+        {{48, 16}, 0, 20, 20, LR_LOADFROMFILE, 16, 20, 20},
+        {{48, 24, 64}, 0, 0, 0, LR_LOADFROMFILE, 48, 48, 48},
+        {{48, 24, 64}, 0, 16, 0, LR_LOADFROMFILE, 24, 16, 24},
+        {{48, 24, 64}, 0, 0, 16, LR_LOADFROMFILE, 24, 24, 16},
+        {{48, 24, 64}, 0, 24, 40, LR_LOADFROMFILE, 24, 24, 40},
+        {{48, 16}, 24, 0, 0, LR_LOADFROMFILE, 48, 48, 24},
     };
     for (const auto& c : cases) {
         const fs::path file = dir / "icon.ico";
-        const std::string bytes = iconFile(c.sides);
+        const std::string bytes = iconFile(c.sides, c.firstHeight);
         std::ofstream(file, std::ios::binary)
             .write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
         const std::string path = file.string();
