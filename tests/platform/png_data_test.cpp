@@ -108,7 +108,7 @@ std::string fixedBlock(const std::vector<Piece>& pieces) {
 // end 9-bit ones; `literals` and `distances` codes are declared (the extra ones unused, length
 // 0, written with the repeat-zero symbols 17 and 18).
 std::string dynamicBlock(const std::string& data, std::uint32_t literals = 271,
-                         std::uint32_t distances = 5) {
+                         std::uint32_t distances = 5, bool incompleteDistances = false) {
     BitWriter w;
     w.bits(1, 1);
     w.bits(2, 2);
@@ -140,8 +140,8 @@ std::string dynamicBlock(const std::string& data, std::uint32_t literals = 271,
         }
     };
     zeros(literals - 257);
-    w.code(0, 2);  // distance 0 and 1: 1 bit each
-    w.code(0, 2);
+    w.code(0, 2);                            // distance 0: 1 bit
+    w.code(incompleteDistances ? 1 : 0, 2);  // distance 1: 1 bit, or 8 (leaving codes unused)
     zeros(distances - 2);
     for (const char ch : data) {
         const auto symbol = static_cast<unsigned char>(ch);
@@ -229,6 +229,14 @@ TEST(StandinPngData, StreamsAndLayouts) {
          {1, 1, 16, 0, 0},
          zlib(stored(zeros.substr(1)), zeros.substr(1)),
          false},
+        {"a byte after the checksum", grey8(5), zlib(stored(row), row) + '\0', false},
+        {"dynamic code, distance codes that leave codes unused", grey8(5),
+         zlib(dynamicBlock(row, 271, 5, true), row), false},
+        {"RGB, 16 bits a channel, rows as for 8",
+         {1, 1, 16, 2, 0},
+         zlib(stored(zeros), zeros),
+         false},
+        {"RGB, 8 bits a channel", {1, 1, 8, 2, 0}, zlib(stored(zeros), zeros), true},
         {"no width", {0, 1, 8, 0, 0}, zlib(stored(""), ""), false},
         {"no height", {1, 0, 8, 0, 0}, zlib(stored(""), ""), false},
         {"Adam7, 1 by 1", grey8(1, 1, 1), zlib(stored(rows(1, 2)), rows(1, 2)), true},
