@@ -152,6 +152,36 @@ TEST(TrayHostOnDisplay, NoPollingAndOneWakeUpPerPulse) {
     EXPECT_LE(back, 332ms);
 }
 
+// The shell calls the host makes through its boundary, in order: the add and its version, a
+// tooltip for each change, the delete at the end; and an error during a pulse's hold cancels the
+// hold's timer.
+TEST(TrayHostOnDisplay, ShellCallsInOrder) {
+    zentra::TrayHostOptions options;
+    options.iconId = 16;
+    std::vector<DWORD> calls;
+    options.shellNotifyIcon = [&calls](DWORD message, NOTIFYICONDATAW* data) {
+        calls.push_back(message);
+        return Shell_NotifyIconW(message, data);
+    };
+    auto host = TrayHost::create(armed(), options);
+    ASSERT_NE(host, nullptr);
+    pumpFor(100ms);
+    EXPECT_EQ(calls, (std::vector<DWORD>{NIM_ADD, NIM_SETVERSION}));
+
+    Snapshot pulsed = armed();
+    pulsed.pulse = Clock::now();
+    host->post(pulsed);
+    pumpFor(50ms);
+    Snapshot failed = pulsed;
+    failed.state.lastError = "usb reset";
+    host->post(failed);
+    pumpFor(500ms);
+    EXPECT_EQ(host->stats().timerWakeups, 0u) << "the hold's timer outlived the error";
+    host.reset();
+    EXPECT_EQ(calls,
+              (std::vector<DWORD>{NIM_ADD, NIM_SETVERSION, NIM_MODIFY, NIM_MODIFY, NIM_DELETE}));
+}
+
 // Snapshots posted from another thread faster than the UI thread takes them: merged, and the last
 // one posted is the one shown.
 TEST(TrayHostOnDisplay, LastSnapshotFromAnotherThreadWins) {
