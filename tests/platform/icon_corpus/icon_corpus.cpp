@@ -104,9 +104,9 @@ std::string storedZlib(const std::string& raw) {
     return zlib;
 }
 
-struct PngSpec {
-    PngSpec(std::uint32_t w, std::uint32_t h, char bitDepth = 8, char type = 6, char adam7 = 0,
-            std::string plte = {})
+struct PngShape {
+    PngShape(std::uint32_t w, std::uint32_t h, char bitDepth = 8, char type = 6, char adam7 = 0,
+             std::string plte = {})
         : width(w),
           height(h),
           depth(bitDepth),
@@ -121,17 +121,17 @@ struct PngSpec {
     std::string palette;  // a PLTE chunk's data, when not empty
 };
 
-// A PNG of `spec` whose IDAT chunks hold `parts` of its zlib data; an empty part stands for a
+// A PNG of `shape` whose IDAT chunks hold `parts` of its zlib data; an empty part stands for a
 // tEXt chunk between them.
-std::string pngOf(const PngSpec& spec, const std::vector<std::string>& parts) {
+std::string pngOf(const PngShape& shape, const std::vector<std::string>& parts) {
     std::string png = "\x89PNG\r\n\x1a\n";
     std::string header;
-    append32be(header, spec.width);
-    append32be(header, spec.height);
-    header += {spec.depth, spec.colourType, '\0', '\0', spec.interlace};
+    append32be(header, shape.width);
+    append32be(header, shape.height);
+    header += {shape.depth, shape.colourType, '\0', '\0', shape.interlace};
     appendChunk(png, "IHDR", header);
-    if (!spec.palette.empty()) {
-        appendChunk(png, "PLTE", spec.palette);
+    if (!shape.palette.empty()) {
+        appendChunk(png, "PLTE", shape.palette);
     }
     for (const std::string& part : parts) {
         appendChunk(png, part.empty() ? "tEXt" : "IDAT",
@@ -418,8 +418,9 @@ std::vector<File> makeCorpus() {
     add("png-rows-short", iconFile(32, 32, pngOf({32, 32}, {storedZlib(pngRows(31, 128))})));
     add("png-filter-type-4", iconFile(32, 32, pngOf({32, 32}, {storedZlib(pngRows(32, 128, 4))})));
     add("png-filter-type-5", iconFile(32, 32, pngOf({32, 32}, {storedZlib(pngRows(32, 128, 5))})));
-    const auto layout = [&](const std::string& name, const PngSpec& spec, std::uint32_t rowBytes) {
-        add(name, iconFile(32, 32, pngOf(spec, {storedZlib(pngRows(32, rowBytes))})));
+    const auto layout = [&](const std::string& name, const PngShape& shape,
+                            std::uint32_t rowBytes) {
+        add(name, iconFile(32, 32, pngOf(shape, {storedZlib(pngRows(32, rowBytes))})));
     };
     layout("png-grey-1bit", {32, 32, 1, 0}, 4);
     layout("png-grey-8bit", {32, 32, 8, 0}, 32);
