@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "png_bytes.h"
 #include "win32_standin_icon_file.h"
 
 namespace {
@@ -55,23 +56,9 @@ std::string good32() {
     return bitmap(32, 64, 32, 32 * 32 * 4);
 }
 
-std::uint32_t crc32(const std::string& data) {
-    std::uint32_t crc = 0xFFFFFFFFu;
-    for (const char ch : data) {
-        crc ^= static_cast<unsigned char>(ch);
-        for (int k = 0; k < 8; ++k) {
-            crc = (crc >> 1) ^ (0xEDB88320u & (0u - (crc & 1u)));
-        }
-    }
-    return ~crc;
-}
-std::string be32(std::uint32_t v) {
-    return {static_cast<char>(v >> 24), static_cast<char>((v >> 16) & 0xFF),
-            static_cast<char>((v >> 8) & 0xFF), static_cast<char>(v & 0xFF)};
-}
-std::string pngChunk(const std::string& type, const std::string& data) {
-    return be32(static_cast<std::uint32_t>(data.size())) + type + data + be32(crc32(type + data));
-}
+using png_bytes::be32;
+using png_bytes::chunk;
+
 const std::string kHeader8 = be32(8) + be32(8) + std::string("\x08\x06\x00\x00\x00", 5);
 
 // A PNG whose first chunk is `type` holding `header`, then the rows of an 8 by 8 RGBA image in
@@ -81,17 +68,8 @@ std::string pngOf(const std::string& type = "IHDR", const std::string& header = 
     for (int y = 0; y < 8; ++y) {
         rows += '\0' + std::string(32, '\x40');
     }
-    std::uint32_t a = 1;
-    std::uint32_t b = 0;
-    for (const char ch : rows) {
-        a = (a + static_cast<unsigned char>(ch)) % 65521;
-        b = (b + a) % 65521;
-    }
-    const auto n = static_cast<std::uint32_t>(rows.size());
-    const std::string zlib =
-        "\x78\x01\x01" + le(n, 2) + le(~n & 0xFFFF, 2) + rows + be32(b << 16 | a);
-    return "\x89PNG\r\n\x1a\n" + pngChunk(type, header) + pngChunk("IDAT", zlib) +
-           pngChunk("IEND", "");
+    return "\x89PNG\r\n\x1a\n" + chunk(type, header) + chunk("IDAT", png_bytes::storedZlib(rows)) +
+           chunk("IEND", "");
 }
 std::string png8() {
     return pngOf();

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "png_bytes.h"
 #include "png_data.h"
 
 namespace {
@@ -55,20 +56,8 @@ void fixedSymbol(BitWriter& w, std::uint32_t symbol) {
     }
 }
 
-std::string be32(std::uint32_t v) {
-    return {static_cast<char>(v >> 24), static_cast<char>((v >> 16) & 0xFF),
-            static_cast<char>((v >> 8) & 0xFF), static_cast<char>(v & 0xFF)};
-}
-
-std::uint32_t adler32(const std::string& raw) {
-    std::uint32_t a = 1;
-    std::uint32_t b = 0;
-    for (const char ch : raw) {
-        a = (a + static_cast<unsigned char>(ch)) % 65521;
-        b = (b + a) % 65521;
-    }
-    return (b << 16) | a;
-}
+using png_bytes::adler32;
+using png_bytes::be32;
 
 // A zlib stream: the usual header, `deflate`, and the checksum of `raw`.
 std::string zlib(const std::string& deflate, const std::string& raw) {
@@ -76,10 +65,7 @@ std::string zlib(const std::string& deflate, const std::string& raw) {
 }
 
 std::string stored(const std::string& raw) {
-    const auto n = static_cast<std::uint32_t>(raw.size());
-    return std::string{'\x01', static_cast<char>(n & 0xFF), static_cast<char>(n >> 8),
-                       static_cast<char>(~n & 0xFF), static_cast<char>((~n >> 8) & 0xFF)} +
-           raw;
+    return png_bytes::storedBlock(raw);
 }
 
 // A fixed-code block: literal bytes, or {length, distance} pairs where `length` is 3 or 4.

@@ -1,5 +1,7 @@
 #include "icon_corpus.h"
 
+#include "png_bytes.h"
+
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -70,38 +72,11 @@ std::string bitmapImage(int size, int bitCount) {
     return d;
 }
 
-std::uint32_t crc32(const std::string& data) {
-    std::uint32_t crc = 0xFFFFFFFFu;
-    for (const char ch : data) {
-        crc ^= static_cast<unsigned char>(ch);
-        for (int k = 0; k < 8; ++k) {
-            crc = (crc >> 1) ^ (0xEDB88320u & (0u - (crc & 1u)));
-        }
-    }
-    return ~crc;
-}
+using png_bytes::crc32;
+using png_bytes::storedZlib;
 
 void appendChunk(std::string& png, const std::string& type, const std::string& data) {
-    append32be(png, static_cast<std::uint32_t>(data.size()));
-    png += type + data;
-    append32be(png, crc32(type + data));
-}
-
-// `raw` as a zlib stream of one stored (uncompressed) deflate block.
-std::string storedZlib(const std::string& raw) {
-    std::uint32_t a = 1;
-    std::uint32_t b = 0;
-    for (const char ch : raw) {
-        a = (a + static_cast<unsigned char>(ch)) % 65521;
-        b = (b + a) % 65521;
-    }
-    std::string zlib = "\x78\x01\x01";
-    const auto length = static_cast<std::uint32_t>(raw.size());
-    zlib += {static_cast<char>(length & 0xFF), static_cast<char>(length >> 8),
-             static_cast<char>(~length & 0xFF), static_cast<char>((~length >> 8) & 0xFF)};
-    zlib += raw;
-    append32be(zlib, (b << 16) | a);
-    return zlib;
+    png += png_bytes::chunk(type, data);
 }
 
 struct PngShape {
