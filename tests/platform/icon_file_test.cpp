@@ -53,7 +53,7 @@ std::string iconFile(const std::vector<Entry>& entries) {
 
 // A 32 by 32, 32-bit image whose colour rows fit exactly.
 std::string good32() {
-    return bitmap(32, 64, 32, 32 * 32 * 4);
+    return bitmap(32, 64, 32, std::size_t{32} * 32 * 4);
 }
 
 using png_bytes::be32;
@@ -138,7 +138,7 @@ TEST(StandinIconFile, BoundsOfTheChosenImage) {
 TEST(StandinIconFile, WhichImageIsChosen) {
     const std::string bad = bitmap(32, 64, 32, 10);  // a 32-bit header whose rows do not fit
     const std::string bad8 = bitmap(32, 64, 8, 10);  // the same at 8 bits
-    const std::string good24 = bitmap(32, 64, 24, 32 * 32 * 3);
+    const std::string good24 = bitmap(32, 64, 24, std::size_t{32} * 32 * 3);
     const struct {
         const char* name;
         std::vector<Entry> entries;
@@ -165,7 +165,7 @@ TEST(StandinIconFile, WhichImageIsChosen) {
          32,
          32},
         {"a PNG counts as 32 bits",
-         {{8, 8, bitmap(8, 16, 24, 8 * 24)}, {8, 8, png8().substr(0, 60)}},
+         {{8, 8, bitmap(8, 16, 24, std::size_t{8} * 24)}, {8, 8, png8().substr(0, 60)}},
          8,
          8,
          false,

@@ -38,8 +38,8 @@ std::string iconFile(const std::vector<std::uint32_t>& sides, std::uint32_t firs
         put(image, 1, 2);
         put(image, 32, 2);
         image += std::string(24, '\0');
-        image +=
-            std::string(std::size_t{side} * height * 4 + (side + 31) / 32 * 4 * height, '\x40');
+        image += std::string(
+            std::size_t{side} * height * 4 + (std::size_t{side} + 31) / 32 * 4 * height, '\x40');
         directory += {static_cast<char>(side), static_cast<char>(height), 0, 0};
         put(directory, 1, 2);
         put(directory, 32, 2);
