@@ -11,10 +11,11 @@
 
 namespace {
 
+// `v` in `bytes` little-endian bytes; beyond its four, zeros.
 std::string le(std::uint32_t v, int bytes) {
     std::string s;
     for (int i = 0; i < bytes; ++i) {
-        s += static_cast<char>((v >> (8 * i)) & 0xFF);
+        s += static_cast<char>(i < 4 ? (v >> (8 * i)) & 0xFF : 0);
     }
     return s;
 }
