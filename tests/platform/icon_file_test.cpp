@@ -1,12 +1,17 @@
 // The stand-in's icon-file rules at their bounds: which image is chosen, and whether its bytes
-// fit, one byte either side. Written from the rules in win32_standin_icon_file.h.
+// fit, one byte either side, written from the rules in win32_standin_icon_file.h; and the size
+// LoadImageW gives the icon, whose answers are Wine 8's, measured with the same files.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <cstdint>
+#include <filesystem>
+#include <fstream>
 #include <string>
 #include <vector>
 
 #include "png_bytes.h"
+#include "win32_standin_control.h"
 #include "win32_standin_icon_file.h"
 
 namespace {
@@ -204,6 +209,66 @@ TEST(StandinIconFile, WhichImageIsChosen) {
         EXPECT_EQ(chosen.width, c.width) << c.name;
         EXPECT_EQ(chosen.height, c.height) << c.name;
     }
+}
+
+// An icon file of 32-bit images of these sides, in this order; the first `firstHeight` high
+// when that is not 0.
+std::string filesOfSides(const std::vector<std::uint32_t>& sides, std::uint32_t firstHeight) {
+    std::vector<Entry> entries;
+    for (const std::uint32_t side : sides) {
+        const std::uint32_t height = entries.empty() && firstHeight != 0 ? firstHeight : side;
+        const std::size_t rows =
+            std::size_t{side} * height * 4 + (std::size_t{side} + 31) / 32 * 4 * height;
+        entries.push_back(
+            {static_cast<int>(side), static_cast<int>(height), bitmap(side, 2 * height, 32, rows)});
+    }
+    return iconFile(entries);
+}
+
+TEST(StandinLoadImage, ChosenImageAndIconSize) {
+    const std::filesystem::path dir =
+        std::filesystem::temp_directory_path() / ("zentra_load_" + std::to_string(getpid()));
+    std::filesystem::create_directories(dir);
+    const struct {
+        std::vector<std::uint32_t> sides;
+        std::uint32_t firstHeight;
+        int cx, cy;
+        UINT flags;
+        int side, width, height;
+    } cases[] = {
+        {{16, 20, 24, 32, 48}, 0, 0, 0, LR_LOADFROMFILE, 16, 16, 16},
+        {{16, 20, 24, 32, 48}, 0, 0, 0, LR_LOADFROMFILE | LR_DEFAULTSIZE, 32, 32, 32},
+        {{16, 20, 24, 32, 48}, 0, 16, 0, LR_LOADFROMFILE, 16, 16, 16},
+        {{16, 20, 24, 32, 48}, 0, 16, 0, LR_LOADFROMFILE | LR_DEFAULTSIZE, 16, 16, 32},
+        {{16, 20, 24, 32, 48}, 0, 0, 16, LR_LOADFROMFILE, 16, 16, 16},
+        {{16, 20, 24, 32, 48}, 0, 16, 48, LR_LOADFROMFILE, 16, 16, 48},
+        {{48, 16}, 0, 0, 0, LR_LOADFROMFILE, 48, 48, 48},
+        {{48, 16}, 0, 0, 0, LR_LOADFROMFILE | LR_DEFAULTSIZE, 48, 32, 32},
+        {{48, 16}, 0, 20, 20, LR_LOADFROMFILE, 16, 20, 20},
+        {{48, 24, 64}, 0, 0, 0, LR_LOADFROMFILE, 48, 48, 48},
+        {{48, 24, 64}, 0, 16, 0, LR_LOADFROMFILE, 24, 16, 24},
+        {{48, 24, 64}, 0, 0, 16, LR_LOADFROMFILE, 24, 24, 16},
+        {{48, 24, 64}, 0, 24, 40, LR_LOADFROMFILE, 24, 24, 40},
+        {{48, 16}, 24, 0, 0, LR_LOADFROMFILE, 48, 48, 24},
+    };
+    for (const auto& c : cases) {
+        const std::filesystem::path file = dir / "icon.ico";
+        const std::string bytes = filesOfSides(c.sides, c.firstHeight);
+        std::ofstream(file, std::ios::binary)
+            .write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+        const std::string path = file.string();
+        const std::wstring name(path.begin(), path.end());
+        auto* icon =
+            static_cast<HICON>(LoadImageW(nullptr, name.c_str(), IMAGE_ICON, c.cx, c.cy, c.flags));
+        ASSERT_NE(icon, nullptr);
+        SCOPED_TRACE(std::to_string(c.sides.front()) + "... at " + std::to_string(c.cx) + "x" +
+                     std::to_string(c.cy) + " flags " + std::to_string(c.flags));
+        EXPECT_EQ(standin::iconSide(icon), c.side);
+        EXPECT_EQ(standin::iconSize(icon).width, c.width);
+        EXPECT_EQ(standin::iconSize(icon).height, c.height);
+        DestroyIcon(icon);
+    }
+    std::filesystem::remove_all(dir);
 }
 
 }  // namespace
