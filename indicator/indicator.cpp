@@ -69,18 +69,35 @@ IndicatorActions Indicator::onAddResult(bool added, MonoTime now) {
     if (added) {
         icon_ = Icon::Added;
         nextRetry_ = kFirstAddRetry;
+        announce(actions);        // the shell shows the add's contents
         reconcile(actions, now);  // the snapshot or the time may have moved on since the add
     } else {
         // The shell is not up yet (at logon) or busy: try again later, less often each time.
-        icon_ = Icon::WaitingToRetry;
-        setTimer(actions, later(now, nextRetry_), true);
-        nextRetry_ = std::min(nextRetry_ * 2, kLastAddRetry);
+        retryAdd(actions, now);
     }
     return actions;
 }
 
-IndicatorActions Indicator::onShellRecreated(MonoTime now) {
+IndicatorActions Indicator::onUpdateResult(bool updated, MonoTime now) {
     IndicatorActions actions;
+    if (!updateInFlight_ || icon_ != Icon::Added) {
+        return actions;  // no update is waiting for an answer
+    }
+    updateInFlight_ = false;
+    if (updated) {
+        announce(actions);
+    } else {
+        retryAdd(actions, now);
+    }
+    return actions;
+}
+
+IndicatorActions Indicator::onShellRecreated(MonoTime now, int iconPixels) {
+    IndicatorActions actions;
+    if (iconPixels > 0 && iconPixels != iconPixels_) {
+        iconPixels_ = iconPixels;
+        actions.reloadIconsAt = iconPixels;
+    }
     if (!snapshot_.has_value()) {
         return actions;  // nothing to show yet; the first snapshot adds the icon
     }
@@ -101,6 +118,7 @@ IndicatorActions Indicator::onIconSizeChanged(int pixels, MonoTime now) {
     if (icon_ == Icon::Added) {
         reconcile(actions, now);
         actions.showGlyph = shown_.glyph;  // the new icons replace the old ones on screen
+        updateInFlight_ = true;
     }
     return actions;
 }
@@ -118,6 +136,7 @@ void Indicator::addNow(IndicatorActions& actions, MonoTime now) {
     actions.addIcon = shown_;
     icon_ = Icon::Adding;
     ++addsInFlight_;
+    updateInFlight_ = false;
     // A pending retry is moot; the next glyph change is armed again once the add is in.
     setTimer(actions, std::nullopt, false);
 }
@@ -131,6 +150,7 @@ void Indicator::reconcile(IndicatorActions& actions, MonoTime now) {
         actions.setTooltip = content.tooltip;
     }
     shown_ = content;
+    updateInFlight_ = actions.updatesIcon();
     ++deriveCalls_;  // nextGlyphChange derives once itself
     setTimer(actions, nextGlyphChange(snapshot_->health, snapshot_->state, snapshot_->pulse, now),
              false);
@@ -147,7 +167,19 @@ void Indicator::setTimer(IndicatorActions& actions, std::optional<MonoTime> at, 
         actions.cancelTimer = false;
     } else {
         actions.armTimerAt.reset();
-        actions.cancelTimer = true;
+        actions.cancelTimer = true;    }
+}
+
+void Indicator::retryAdd(IndicatorActions& actions, MonoTime now) {
+    icon_ = Icon::WaitingToRetry;
+    setTimer(actions, later(now, nextRetry_), true);
+    nextRetry_ = std::min(nextRetry_ * 2, kLastAddRetry);
+}
+
+void Indicator::announce(IndicatorActions& actions) {
+    if (announced_ != shown_.glyph) {
+        announced_ = shown_.glyph;
+        actions.announceGlyph = shown_.glyph;
     }
 }
 

@@ -45,13 +45,17 @@ struct FakePlatform {
     bool addWorks = true;
     int adds = 0;
 
+    std::optional<TrayGlyph> announced;
+    bool updateWorks = true;
+
     void apply(Indicator& indicator, const IndicatorActions& a, MonoTime now) {
         ASSERT_FALSE(a.cancelTimer && a.armTimerAt.has_value());
-        if (a.showGlyph && added) {
-            onScreen.glyph = *a.showGlyph;
-        }
-        if (a.setTooltip && added) {
-            onScreen.tooltip = *a.setTooltip;
+        ASSERT_FALSE(a.addIcon && a.updatesIcon());
+        if (a.announceGlyph) {
+            ASSERT_TRUE(added);
+            ASSERT_EQ(*a.announceGlyph, onScreen.glyph) << "announced what the shell does not show";
+            ASSERT_NE(a.announceGlyph, announced) << "announced twice";
+            announced = a.announceGlyph;
         }
         if (a.cancelTimer) {
             timer.reset();
@@ -60,6 +64,14 @@ struct FakePlatform {
             // Only at the very end of the tick range can a retry not lie after now.
             ASSERT_TRUE(*a.armTimerAt > now || *a.armTimerAt == MonoTime::max());
             timer = a.armTimerAt;
+        }
+        if (a.updatesIcon()) {
+            const bool works = added && updateWorks;
+            if (works) {
+                onScreen.glyph = a.showGlyph.value_or(onScreen.glyph);
+                onScreen.tooltip = a.setTooltip.value_or(onScreen.tooltip);
+            }
+            apply(indicator, indicator.onUpdateResult(works, now), now);
         }
         if (a.addIcon) {
             ++adds;
@@ -105,6 +117,7 @@ TEST(IndicatorProperty, ShownGlyphAndTimerFollowTheDerivation) {
         shell.apply(indicator, indicator.onSnapshot(latest, at(now)), at(now));
         for (int i = 0; i < 30'000; ++i, ++steps) {
             shell.addWorks = rng() % 5 != 0;
+            shell.updateWorks = rng() % 7 != 0;
             const auto kind = rng() % 20;
             if (kind < 7) {
                 const bool same = rng() % 4 == 0;
@@ -140,6 +153,7 @@ TEST(IndicatorProperty, ShownGlyphAndTimerFollowTheDerivation) {
                 const TrayGlyph glyph =
                     zn::deriveTrayGlyph(latest.health, latest.state, latest.pulse, at(now));
                 ASSERT_EQ(shell.onScreen.glyph, glyph) << "step " << steps;
+                ASSERT_EQ(shell.announced, glyph) << "the application was not told";
                 ASSERT_EQ(shell.onScreen.tooltip, zentra::trayTooltip(latest, glyph));
                 ASSERT_EQ(shell.timer,
                           zn::nextGlyphChange(latest.health, latest.state, latest.pulse, at(now)));
@@ -159,11 +173,11 @@ std::string describe(const IndicatorActions& a, MonoTime start) {
     const auto ms = [start](MonoTime t) { return std::to_string((t - start) / 1ms); };
     const char* names[] = {"armed", "triggered", "error"};
     std::string out;
-    if (a.addIcon) {
-        out += std::string("add ") + names[static_cast<int>(a.addIcon->glyph)] + " ";
-    }
     if (a.reloadIconsAt) {
         out += "reload " + std::to_string(*a.reloadIconsAt) + " ";
+    }
+    if (a.addIcon) {
+        out += std::string("add ") + names[static_cast<int>(a.addIcon->glyph)] + " ";
     }
     if (a.showGlyph) {
         out += std::string("show ") + names[static_cast<int>(*a.showGlyph)] + " ";
@@ -177,11 +191,17 @@ std::string describe(const IndicatorActions& a, MonoTime start) {
     if (a.armTimerAt) {
         out += (a.timerIsAddRetry ? "retry@" : "timer@") + ms(*a.armTimerAt) + " ";
     }
+    if (a.announceGlyph) {
+        out += std::string("announce ") + names[static_cast<int>(*a.announceGlyph)] + " ";
+    }
     return out.empty() ? "-" : out.substr(0, out.size() - 1);
 }
 
 TEST(IndicatorScenarios, NamedScenarios) {
-    enum Kind { Engine, Pulse, Fault, Clear, Timer, AddOk, AddFails, Recreated, Px0, Px16, Px20 };
+    enum Kind {
+        Engine, Pulse, Fault, Clear, Timer, AddOk, AddFails, UpdOk, UpdFails, Recreated, Recreated20,
+        Px0, Px16, Px20
+    };
     struct Step {
         Kind kind;
         int ms;
@@ -194,22 +214,26 @@ TEST(IndicatorScenarios, NamedScenarios) {
     const Scenario scenarios[] = {
         {"a pulse",
          {{Engine, 0, "add armed"},
-          {AddOk, 0, "-"},
+          {AddOk, 0, "announce armed"},
           {Pulse, 1000, "show triggered tip timer@1300"},
-          {Timer, 1300, "show armed tip"}}},
+          {UpdOk, 1000, "announce triggered"},
+          {Timer, 1300, "show armed tip"},
+          {UpdOk, 1300, "announce armed"}}},
         {"a pulse inside the hold window",
          {{Engine, 0, "add armed"},
-          {AddOk, 0, "-"},
+          {AddOk, 0, "announce armed"},
           {Pulse, 1000, "show triggered tip timer@1300"},
           {Pulse, 1200, "timer@1500"},
           {Timer, 1300, "timer@1500"},
           {Timer, 1500, "show armed tip"}}},
         {"an error during the hold",
          {{Engine, 0, "add armed"},
-          {AddOk, 0, "-"},
+          {AddOk, 0, "announce armed"},
           {Pulse, 1000, "show triggered tip timer@1300"},
           {Fault, 1100, "show error tip cancel"},
-          {Clear, 2000, "show armed tip"}}},
+          {UpdOk, 1100, "announce error"},
+          {Clear, 2000, "show armed tip"},
+          {UpdOk, 2000, "announce armed"}}},
         {"add fails three times then works",
          {{Engine, 0, "add armed"},
           {AddFails, 0, "retry@1000"},
@@ -219,12 +243,13 @@ TEST(IndicatorScenarios, NamedScenarios) {
           {AddFails, 3000, "retry@7000"},
           {Pulse, 7000, "-"},
           {Timer, 7000, "add triggered"},
-          {AddOk, 7000, "timer@7300"},
+          {AddOk, 7000, "timer@7300 announce triggered"},
           {Timer, 7300, "show armed tip"}}},
         {"a re-creation during the hold",
          {{Engine, 0, "add armed"},
-          {AddOk, 0, "-"},
+          {AddOk, 0, "announce armed"},
           {Pulse, 1000, "show triggered tip timer@1300"},
+          {UpdOk, 1000, "announce triggered"},
           {Recreated, 1100, "add triggered cancel"},
           {AddOk, 1100, "timer@1300"},
           {Timer, 1300, "show armed tip"}}},
@@ -254,7 +279,7 @@ TEST(IndicatorScenarios, NamedScenarios) {
          {{Engine, 0, "add armed"},
           {Recreated, 100, "add armed"},
           {AddFails, 100, "-"},
-          {AddOk, 100, "-"},
+          {AddOk, 100, "announce armed"},
           {Pulse, 1000, "show triggered tip timer@1300"}}},
         {"two adds in flight, the last one fails",
          {{Engine, 0, "add armed"},
@@ -265,23 +290,60 @@ TEST(IndicatorScenarios, NamedScenarios) {
          {{Recreated, 0, "-"},
           {Timer, 0, "-"},
           {AddOk, 0, "-"},
+          {UpdOk, 0, "-"},
           {Engine, 0, "add armed"},
           {Timer, 0, "-"},
-          {AddOk, 0, "-"},
+          {UpdOk, 0, "-"},
+          {AddOk, 0, "announce armed"},
           {AddOk, 10, "-"},
           {AddFails, 20, "-"},
+          {UpdFails, 25, "-"},
           {Engine, 30, "-"},
           {Timer, 40, "-"}}},
         {"the small-icon size",
          {{Px16, 0, "reload 16"},
           {Engine, 0, "add armed"},
           {Px16, 0, "-"},
-          {AddOk, 0, "-"},
+          {AddOk, 0, "announce armed"},
           {Px0, 10, "-"},
           {Px16, 20, "-"},
           {Pulse, 1000, "show triggered tip timer@1300"},
           {Px20, 1100, "reload 20 show triggered"},
+          {UpdOk, 1100, "announce triggered"},
           {Px20, 1200, "-"}}},
+        {"a new shell with a new size: the icons reloaded before the add",
+         {{Recreated20, 0, "reload 20"},
+          {Engine, 0, "add armed"},
+          {AddOk, 0, "announce armed"},
+          {Recreated20, 100, "add armed"},
+          {AddOk, 100, "-"},
+          {Px16, 200, "reload 16 show armed"},
+          {UpdOk, 200, "-"},
+          {Recreated20, 300, "reload 20 add armed"}}},
+        {"announced once the shell has it, each change once",
+         {{Engine, 0, "add armed"},
+          {Pulse, 1000, "-"},
+          {AddOk, 1000, "show triggered tip timer@1300 announce armed"},
+          {UpdOk, 1000, "announce triggered"},
+          {UpdOk, 1000, "-"},
+          {Fault, 1100, "show error tip cancel"},
+          {UpdOk, 1100, "announce error"},
+          {Fault, 1200, "-"},
+          {Recreated, 1300, "add error"},
+          {AddOk, 1300, "-"}}},
+        {"a refused update: the icon is added again after the back-off",
+         {{Engine, 0, "add armed"},
+          {AddOk, 0, "announce armed"},
+          {Fault, 1000, "show error tip"},
+          {UpdFails, 1000, "retry@2000"},
+          {Clear, 1500, "-"},
+          {Fault, 1600, "-"},
+          {Timer, 2000, "add error"},
+          {AddFails, 2000, "retry@4000"},
+          {Timer, 4000, "add error"},
+          {AddOk, 4000, "announce error"},
+          {Clear, 5000, "show armed tip"},
+          {UpdFails, 5000, "retry@6000"}}},
     };
     for (const Scenario& scenario : scenarios) {
         SCOPED_TRACE(scenario.name);
@@ -315,8 +377,15 @@ TEST(IndicatorScenarios, NamedScenarios) {
                 case AddFails:
                     a = indicator.onAddResult(step.kind == AddOk, now);
                     break;
+                case UpdOk:
+                case UpdFails:
+                    a = indicator.onUpdateResult(step.kind == UpdOk, now);
+                    break;
                 case Recreated:
                     a = indicator.onShellRecreated(now);
+                    break;
+                case Recreated20:
+                    a = indicator.onShellRecreated(now, 20);
                     break;
                 case Px0:
                 case Px16:

@@ -33,16 +33,20 @@ struct IconContent {
     std::u16string tooltip;  // at most kMaxTooltipUnits UTF-16 units
 };
 
-// What the platform side must do after an event, in the order of the fields.
+// What the platform side must do after an event, in the order of the fields. The platform side
+// carries all of it out, then reports the outcomes (onAddResult, onUpdateResult) and carries out
+// what those return, before it tells the application anything.
 struct IndicatorActions {
+    // Load the three icons again at this many pixels a side; what follows uses the new icons.
+    std::optional<int> reloadIconsAt;
     // Add the notification icon with these contents (or modify it, if the shell still has it),
     // then report the outcome with onAddResult. Outcomes are reported in the order of the adds;
     // while a later add is still unanswered (the shell was re-created meanwhile), the outcome of
     // an earlier one is ignored: the last add's outcome decides.
     std::optional<IconContent> addIcon;
-    // Load the three icons again at this many pixels a side, then show `showGlyph` with them.
-    std::optional<int> reloadIconsAt;
-    // Show this glyph (through applyTrayGlyph's rule: only a change; after a reload, always).
+    // Update the added icon, with one shell call for both: show this glyph's icon (after a reload,
+    // also when the glyph is the one shown), and this tooltip. Then report the outcome with
+    // onUpdateResult.
     std::optional<TrayGlyph> showGlyph;
     std::optional<std::u16string> setTooltip;
     bool cancelTimer = false;
@@ -50,9 +54,14 @@ struct IndicatorActions {
     // fires. `timerIsAddRetry` tells what it is for (an add retry, or the next glyph change).
     std::optional<MonoTime> armTimerAt;
     bool timerIsAddRetry = false;
+    // The shell has taken an icon showing this glyph, a change from the one last announced: tell
+    // the application, once the platform side has carried out everything else.
+    std::optional<TrayGlyph> announceGlyph;
 
+    bool updatesIcon() const { return showGlyph.has_value() || setTooltip.has_value(); }
     bool any() const {
-        return addIcon || reloadIconsAt || showGlyph || setTooltip || cancelTimer || armTimerAt;
+        return addIcon || reloadIconsAt || updatesIcon() || cancelTimer || armTimerAt ||
+               announceGlyph;
     }
 };
 
@@ -80,10 +89,15 @@ class Indicator {
     IndicatorActions onSnapshot(const Snapshot& snapshot, MonoTime now);
     IndicatorActions onTimer(MonoTime now);
     IndicatorActions onAddResult(bool added, MonoTime now);
-    IndicatorActions onShellRecreated(MonoTime now);
+    // The outcome of an update (showGlyph, setTooltip). A refused update means the shell has lost
+    // the icon or cannot take it now: the icon is added again, after the add's back-off.
+    IndicatorActions onUpdateResult(bool updated, MonoTime now);
+    // A new notification area; `iconPixels`, when above 0, its small-icon size, so that the icons
+    // are reloaded before the add rather than pushed to an icon the shell no longer has.
+    IndicatorActions onShellRecreated(MonoTime now, int iconPixels = 0);
     IndicatorActions onIconSizeChanged(int pixels, MonoTime now);
 
-    // What the icon shows, once added.
+    // What the icon shows, once added: the one record of it.
     bool iconAdded() const { return icon_ == Icon::Added; }
     const IconContent& shown() const { return shown_; }
     std::optional<MonoTime> pendingTimer() const { return timerAt_; }
@@ -97,6 +111,8 @@ class Indicator {
     void addNow(IndicatorActions& actions, MonoTime now);
     void reconcile(IndicatorActions& actions, MonoTime now);
     void setTimer(IndicatorActions& actions, std::optional<MonoTime> at, bool addRetry);
+    void retryAdd(IndicatorActions& actions, MonoTime now);
+    void announce(IndicatorActions& actions);
 
     std::optional<Snapshot> snapshot_;
     Icon icon_ = Icon::None;
@@ -104,7 +120,9 @@ class Indicator {
     std::optional<MonoTime> timerAt_;
     std::chrono::seconds nextRetry_ = kFirstAddRetry;
     int iconPixels_ = 0;
-    int addsInFlight_ = 0;  // adds asked for and not yet answered
+    int addsInFlight_ = 0;        // adds asked for and not yet answered
+    bool updateInFlight_ = false;  // an update asked for and not yet answered
+    std::optional<TrayGlyph> announced_;
     std::uint64_t deriveCalls_ = 0;
 };
 
