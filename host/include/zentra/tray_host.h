@@ -5,6 +5,20 @@
 // icons' own images at the notification area's small-icon size for the window's DPI, and reloads
 // them when that size changes. It never polls: its one timer is the next moment the glyph changes
 // by time alone, or a retry.
+//
+// Threads and callbacks:
+// - create(), the destructor, stats(), shown() and icons() belong to the UI thread: the thread
+//   that called create() and runs a message loop. post() may be called from any thread while the
+//   host exists.
+// - The host calls the application (onGlyphShown, onCloseRequested) from its window procedure,
+//   on the UI thread, only after it has finished carrying out what an event asked for, never from
+//   inside create(). A callback may run a modal loop (a message box, a menu): the host goes on
+//   following the engine inside it, and nothing the outer pass did is re-applied afterwards. A
+//   callback may destroy the host. Callbacks queued meanwhile are made in order, each once.
+// - Window messages the host reserves on its window: the system's own (below WM_USER), the
+//   shell's registered "TaskbarCreated" and its own registered "zentra.TrayHost.wake". A
+//   callbackMessage outside WM_USER to 0xFFFF, or equal to a registered one of these, is refused:
+//   create() logs why and returns null.
 #pragma once
 
 #include <cstdint>
@@ -16,16 +30,30 @@
 
 namespace zentra {
 
+// Why the host's window was asked to close.
+enum class TrayHostClose {
+    Closed,         // WM_CLOSE: for example taskkill without /f
+    SessionEnding,  // WM_ENDSESSION: the user logs off, or Windows shuts down
+};
+
 struct TrayHostOptions {
     UINT iconId = 1;
-    // The message the icon's mouse events arrive with at the host's window (WM_APP + 0x100).
+    // The message the icon's mouse and keyboard events arrive with at the host's window
+    // (WM_APP + 0x100). See above for the values refused.
     UINT callbackMessage = 0x8000 + 0x100;
-    // Called on the UI thread after each change of the glyph on screen.
+    // After each change of the glyph the shell shows, with the time of the event that led to it.
+    // When one of the application's icons cannot be loaded, the shell is given a system icon
+    // standing for the glyph (see the warning), and this still reports the glyph.
     std::function<void(TrayGlyph glyph, MonoTime when)> onGlyphShown;
+    // A polite close or the end of the session. Unset: the host ends the UI thread's message
+    // loop (PostQuitMessage(0)), so that the application's normal exit removes the icon. The
+    // window stays; the application ends by destroying the host.
+    std::function<void(TrayHostClose why)> onCloseRequested;
 
     // The platform's own functions, replaceable at this one boundary so that tests can make the
-    // shell refuse (as at logon) or the small-icon size change: Shell_NotifyIconW, and the small-
-    // icon size for the window's DPI.
+    // shell refuse (as at logon) or the small-icon size change: Shell_NotifyIconW (every call the
+    // host makes), and the small-icon size for the window's DPI (0 or less: unknown, and the
+    // system's small-icon size is used, then 16).
     std::function<BOOL(DWORD message, NOTIFYICONDATAW* data)> shellNotifyIcon;
     std::function<int(HWND window)> smallIconSize;
 };
@@ -40,7 +68,8 @@ struct TrayHostStats {
 class TrayHost {
   public:
     // Creates the window on the calling thread, which must run a message loop, and starts showing
-    // `first`. Null, with a warning logged, when the window cannot be created.
+    // `first`. Null, with a warning logged, when the window cannot be created or the options are
+    // refused.
     static std::unique_ptr<TrayHost> create(const Snapshot& first, TrayHostOptions options = {});
     // Removes the icon, and destroys the icons, the timer and the window.
     ~TrayHost();
@@ -52,8 +81,11 @@ class TrayHost {
     void post(const Snapshot& snapshot);
 
     HWND window() const;
-    // UI thread only.
     TrayHostStats stats() const;
+    // What the icon shows (its glyph and tooltip), once the shell has it.
+    bool iconShown() const;
+    const IconContent& shown() const;
+    // The application's icons as loaded at the current size (a null handle: not loadable).
     const TrayIcons& icons() const;
 
     struct Impl;

@@ -1,0 +1,34 @@
+// Calls into the application, queued while the host carries out the controller's actions and made
+// once it has finished, in the order they were queued. A call may run a modal loop (a message box,
+// a menu), in which the host handles further messages and makes their calls; or it may destroy
+// the host: the queue then stops, and whoever drained it learns that its owner is gone.
+#pragma once
+
+#include <deque>
+#include <functional>
+#include <memory>
+
+namespace zentra::host {
+
+class Callouts {
+  public:
+    Callouts();
+    // Stops any drain under way after its current call; the calls still queued are dropped.
+    ~Callouts();
+    Callouts(const Callouts&) = delete;
+    Callouts& operator=(const Callouts&) = delete;
+
+    void queue(std::function<void()> call);
+    // Makes the queued calls, and any queued meanwhile, in order. False when a call destroyed
+    // this object: the caller must not touch its owner again.
+    bool drain();
+
+  private:
+    struct State {
+        std::deque<std::function<void()>> calls;
+        bool alive = true;
+    };
+    std::shared_ptr<State> state_;
+};
+
+}  // namespace zentra::host

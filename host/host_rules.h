@@ -1,0 +1,16 @@
+// What the host decides without Windows: the icons' size when the platform cannot say, and which
+// callback messages it refuses.
+#pragma once
+
+namespace zentra::host {
+
+// The size the icons are loaded at: the small-icon size for the window's DPI; when that is not
+// known (0, or less), the system's small-icon size; when neither is, 16.
+int iconPixels(int forDpi, int system);
+
+// Why `message` cannot be the notification icon's callback message, or null when it can. It must
+// lie where applications' messages lie (WM_USER to 0xBFFF, WM_APP's range included) or among the
+// registered messages (0xC000 to 0xFFFF), and must not be one the host has registered for itself.
+const char* callbackMessageProblem(unsigned message, unsigned taskbarCreated, unsigned wake);
+
+}  // namespace zentra::host

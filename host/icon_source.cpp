@@ -1,0 +1,93 @@
+#include "icon_source.h"
+
+#include "zentra/log.h"
+
+namespace zentra::host {
+
+using common::logWarn;
+
+namespace {
+
+struct Stand {
+    const char* glyph;
+    WORD systemIcon;  // IDI_APPLICATION, IDI_INFORMATION, IDI_ERROR
+    const char* systemName;
+};
+constexpr Stand kStands[] = {
+    {"armed", 32512, "application"},
+    {"triggered", 32516, "information"},
+    {"error", 32513, "error"},
+};
+
+// Armed 0, Triggered 1, Error 2 (also for a value outside the enum, as trayIconFor does).
+int glyphIndex(TrayGlyph glyph) {
+    switch (glyph) {
+        case TrayGlyph::Armed:
+            return 0;
+        case TrayGlyph::Triggered:
+            return 1;
+        default:
+            return 2;
+    }
+}
+
+HICON& slot(TrayIcons& icons, int index) {
+    if (index == 0) {
+        return icons.armed;
+    }
+    return index == 1 ? icons.triggered : icons.error;
+}
+
+}  // namespace
+
+IconSource::~IconSource() {
+    releaseReplaced();
+    destroyTrayIcons(own_);
+    destroyTrayIcons(stock_);
+}
+
+void IconSource::load(int pixels) {
+    replaced_.push_back(own_);
+    replaced_.push_back(stock_);
+    own_ = TrayIcons{};
+    stock_ = TrayIcons{};
+    pixels_ = pixels;
+    loadTrayIconsAtSize(own_, pixels);
+    ++loads_;
+}
+
+void IconSource::releaseReplaced() {
+    for (TrayIcons& icons : replaced_) {
+        destroyTrayIcons(icons);
+    }
+    replaced_.clear();
+}
+
+HICON IconSource::iconFor(TrayGlyph glyph) {
+    const int index = glyphIndex(glyph);
+    const HICON own = slot(own_, index);
+    if (own != nullptr) {
+        return own;
+    }
+    const Stand& stand = kStands[index];
+    HICON& stock = slot(stock_, index);
+    if (stock == nullptr) {
+        // A copy of the system's icon at the exact size, owned (and destroyed) like our own.
+        stock = static_cast<HICON>(LoadImageW(nullptr, MAKEINTRESOURCEW(stand.systemIcon),
+                                              IMAGE_ICON, pixels_, pixels_, 0));
+        if (stock == nullptr) {
+            const DWORD code = GetLastError();
+            logWarn("TrayHost: the system's ", stand.systemName,
+                    " icon cannot be loaded (GLE=", code, "); the ", stand.glyph,
+                    " glyph shows no icon");
+        }
+    }
+    if (!warned_[index]) {
+        warned_[index] = true;
+        logWarn("TrayHost: no icon of its own for the ", stand.glyph,
+                " glyph; showing the system's ", stand.systemName, " icon");
+    }
+    return stock;
+}
+
+}  // namespace zentra::host

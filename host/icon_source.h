@@ -1,0 +1,43 @@
+// The icons the host gives the shell: the application's three, at the notification area's exact
+// small-icon size, and where one of them cannot be loaded, a system icon that cannot be taken for
+// another glyph.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "zentra/tray.h"
+
+namespace zentra::host {
+
+class IconSource {
+  public:
+    IconSource() = default;
+    // Destroys every icon it loaded.
+    ~IconSource();
+    IconSource(const IconSource&) = delete;
+    IconSource& operator=(const IconSource&) = delete;
+
+    // Loads the three icons at `pixels` a side. The ones they replace stay alive until
+    // releaseReplaced(): the shell may still show one of them.
+    void load(int pixels);
+    void releaseReplaced();
+
+    // The icon to give the shell for `glyph`: the application's own; when that could not be
+    // loaded, the system's icon standing for the glyph (application for Armed, information for
+    // Triggered, error for Error), with a warning the first time; null only when neither loads.
+    HICON iconFor(TrayGlyph glyph);
+
+    const TrayIcons& own() const { return own_; }
+    std::uint64_t loads() const { return loads_; }
+
+  private:
+    TrayIcons own_;
+    TrayIcons stock_;
+    std::vector<TrayIcons> replaced_;
+    int pixels_ = 0;
+    std::uint64_t loads_ = 0;
+    bool warned_[3] = {false, false, false};
+};
+
+}  // namespace zentra::host

@@ -1,0 +1,94 @@
+#include "message_window.h"
+
+#include <algorithm>
+#include <chrono>
+
+#include "zentra/log.h"
+
+namespace zentra::host {
+
+using common::logWarn;
+
+namespace {
+
+constexpr wchar_t kWindowClass[] = L"zentra.TrayHost";
+
+}  // namespace
+
+bool MessageWindow::registerMessages() {
+    taskbarCreated_ = RegisterWindowMessageW(L"TaskbarCreated");
+    wake_ = RegisterWindowMessageW(L"zentra.TrayHost.wake");
+    if (taskbarCreated_ == 0 || wake_ == 0) {
+        const DWORD code = GetLastError();
+        logWarn("TrayHost: RegisterWindowMessageW failed (GLE=", code, ")");
+        return false;
+    }
+    return true;
+}
+
+bool MessageWindow::create(MessageHandler handler, void* context) {
+    const HINSTANCE instance = GetModuleHandleW(nullptr);
+    WNDCLASSW wc{};
+    wc.lpfnWndProc = procedure;
+    wc.hInstance = instance;
+    wc.lpszClassName = kWindowClass;
+    if (RegisterClassW(&wc) == 0 && GetLastError() != ERROR_CLASS_ALREADY_EXISTS) {
+        const DWORD code = GetLastError();
+        logWarn("TrayHost: RegisterClassW failed (GLE=", code, ")");
+        return false;
+    }
+    const HWND window = CreateWindowExW(0, kWindowClass, L"zentra tray host", WS_OVERLAPPED, 0, 0,
+                                        0, 0, nullptr, nullptr, instance, nullptr);
+    if (window == nullptr) {
+        const DWORD code = GetLastError();
+        logWarn("TrayHost: CreateWindowExW failed (GLE=", code, ")");
+        return false;
+    }
+    // An elevated process would not receive the broadcast of a shell running with less rights.
+    ChangeWindowMessageFilterEx(window, taskbarCreated_, MSGFLT_ALLOW, nullptr);
+    window_ = window;
+    handler_ = handler;
+    context_ = context;
+    // From here on the procedure hands the window's messages to the handler.
+    SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
+    return true;
+}
+
+MessageWindow::~MessageWindow() {
+    if (window_ == nullptr) {
+        return;
+    }
+    KillTimer(window_, kTimerId);
+    SetWindowLongPtrW(window_, GWLP_USERDATA, 0);
+    if (!DestroyWindow(window_)) {
+        const DWORD code = GetLastError();
+        logWarn("TrayHost: DestroyWindow failed (GLE=", code, ")");
+    }
+}
+
+void MessageWindow::armTimer(MonoTime at, MonoTime now) const {
+    // Rounded up, so the timer never fires before the moment the glyph changes.
+    const auto wait = std::chrono::ceil<std::chrono::milliseconds>(at - now).count();
+    const auto delay =
+        static_cast<UINT>(std::clamp<long long>(wait, USER_TIMER_MINIMUM, USER_TIMER_MAXIMUM));
+    if (SetTimer(window_, kTimerId, delay, nullptr) == 0) {
+        const DWORD code = GetLastError();
+        logWarn("TrayHost: SetTimer failed (GLE=", code, ")");
+    }
+}
+
+void MessageWindow::cancelTimer() const {
+    KillTimer(window_, kTimerId);
+}
+
+LRESULT CALLBACK MessageWindow::procedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    // NOLINTNEXTLINE(performance-no-int-to-ptr): the pointer stored once the window exists
+    const auto* self =
+        reinterpret_cast<const MessageWindow*>(GetWindowLongPtrW(window, GWLP_USERDATA));
+    if (self == nullptr) {
+        return DefWindowProcW(window, message, wParam, lParam);
+    }
+    return self->handler_(self->context_, message, wParam, lParam);
+}
+
+}  // namespace zentra::host

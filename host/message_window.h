@@ -1,0 +1,48 @@
+// The host's hidden top-level window: what the shell and the system talk to. It is top-level
+// (not message-only) so that broadcasts such as TaskbarCreated and the end of a session reach it,
+// and never shown. It owns the host's one timer and knows the messages the host registers.
+#pragma once
+
+#include "zentra/glyph.h"
+#include "zentra/win32.h"
+
+namespace zentra::host {
+
+// Handles the window's messages once it exists; `context` is the one given to create().
+using MessageHandler = LRESULT (*)(void* context, UINT message, WPARAM wParam, LPARAM lParam);
+
+class MessageWindow {
+  public:
+    MessageWindow() = default;
+    // Destroys the window; the handler is not called again, not even for the destruction.
+    ~MessageWindow();
+    MessageWindow(const MessageWindow&) = delete;
+    MessageWindow& operator=(const MessageWindow&) = delete;
+
+    // Registers the host's messages; false, with a warning, when either cannot be registered.
+    bool registerMessages();
+    // Creates the window on the calling thread; false, with a warning, when it cannot.
+    bool create(MessageHandler handler, void* context);
+
+    HWND handle() const { return window_; }
+    // The shell's broadcast that a new notification area exists.
+    UINT taskbarCreated() const { return taskbarCreated_; }
+    // The host's own wake-up: a snapshot is waiting, or calls to the application are.
+    UINT wakeMessage() const { return wake_; }
+
+    static constexpr UINT_PTR kTimerId = 1;
+    // The one-shot timer for `at` (never before it), replacing a pending one.
+    void armTimer(MonoTime at, MonoTime now) const;
+    void cancelTimer() const;
+
+  private:
+    static LRESULT CALLBACK procedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+
+    HWND window_ = nullptr;
+    MessageHandler handler_ = nullptr;
+    void* context_ = nullptr;
+    UINT taskbarCreated_ = 0;
+    UINT wake_ = 0;
+};
+
+}  // namespace zentra::host
