@@ -8,7 +8,9 @@
 #include <chrono>
 #include <cstdio>
 #include <functional>
+#include <optional>
 #include <set>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -115,7 +117,7 @@ TEST(TrayHostOnDisplay, ShellRecreatedThenTaskbarCreatedWhileTheIconExists) {
     ASSERT_TRUE(pumpUntil([&] { return shellHasIcon(host->window(), 12); }, 1s));
     std::printf("icon back %lld ms after TaskbarCreated\n",
                 static_cast<long long>((Clock::now() - recreated) / 1ms));
-    EXPECT_EQ(host->icons().current, TrayGlyph::Error);
+    EXPECT_EQ(host->shown().glyph, TrayGlyph::Error);
 
     // The shell still has the icon: the add fails and becomes a modify, quietly.
     ScopedRecordingLogger log;
@@ -123,7 +125,7 @@ TEST(TrayHostOnDisplay, ShellRecreatedThenTaskbarCreatedWhileTheIconExists) {
     pumpFor(300ms);
     EXPECT_TRUE(log->lines.empty()) << log->texts()[0];
     EXPECT_TRUE(shellHasIcon(host->window(), 12));
-    EXPECT_EQ(host->icons().current, TrayGlyph::Error);
+    EXPECT_EQ(host->shown().glyph, TrayGlyph::Error);
     EXPECT_EQ(shown, std::vector<TrayGlyph>{TrayGlyph::Error});
 }
 
@@ -152,21 +154,24 @@ TEST(TrayHostOnDisplay, NoPollingAndOneWakeUpPerPulse) {
     EXPECT_LE(back, 332ms);
 }
 
-// The shell calls the host makes through its boundary, in order: the add and its version, a
-// tooltip for each change, the delete at the end; and an error during a pulse's hold cancels the
-// hold's timer.
+// The shell calls the host makes through its boundary, in order: the add and its version, one
+// modify for each change carrying icon and tooltip together, the delete at the end; and an error
+// during a pulse's hold cancels the hold's timer.
 TEST(TrayHostOnDisplay, ShellCallsInOrder) {
     zentra::TrayHostOptions options;
     options.iconId = 16;
-    std::vector<DWORD> calls;
+    std::vector<std::pair<DWORD, UINT>> calls;
     options.shellNotifyIcon = [&calls](DWORD message, NOTIFYICONDATAW* data) {
-        calls.push_back(message);
+        calls.emplace_back(message, data->uFlags);
         return Shell_NotifyIconW(message, data);
     };
     auto host = TrayHost::create(armed(), options);
     ASSERT_NE(host, nullptr);
     pumpFor(100ms);
-    EXPECT_EQ(calls, (std::vector<DWORD>{NIM_ADD, NIM_SETVERSION}));
+    const UINT all = NIF_MESSAGE | NIF_ICON | NIF_TIP | NIF_SHOWTIP;
+    const UINT change = NIF_ICON | NIF_TIP | NIF_SHOWTIP;
+    using Calls = std::vector<std::pair<DWORD, UINT>>;
+    EXPECT_EQ(calls, (Calls{{NIM_ADD, all}, {NIM_SETVERSION, all}}));
 
     Snapshot pulsed = armed();
     pulsed.pulse = Clock::now();
@@ -178,8 +183,35 @@ TEST(TrayHostOnDisplay, ShellCallsInOrder) {
     pumpFor(500ms);
     EXPECT_EQ(host->stats().timerWakeups, 0u) << "the hold's timer outlived the error";
     host.reset();
-    EXPECT_EQ(calls,
-              (std::vector<DWORD>{NIM_ADD, NIM_SETVERSION, NIM_MODIFY, NIM_MODIFY, NIM_DELETE}));
+    EXPECT_EQ(calls, (Calls{{NIM_ADD, all},
+                            {NIM_SETVERSION, all},
+                            {NIM_MODIFY, change},
+                            {NIM_MODIFY, change},
+                            {NIM_DELETE, 0}}));
+}
+
+// 200 glyph changes, each a single modify with the icon and the tooltip, and reported once.
+TEST(TrayHostOnDisplay, OneShellCallPerChange) {
+    zentra::TrayHostOptions options;
+    options.iconId = 17;
+    int shown = 0;
+    options.onGlyphShown = [&shown](TrayGlyph, zn::MonoTime) { ++shown; };
+    const auto host = TrayHost::create(armed(), options);
+    ASSERT_NE(host, nullptr);
+    pumpFor(50ms);
+    Snapshot error = armed();
+    error.state.lastError = "usb reset";
+    const auto before = host->stats().shellCalls;
+    for (int i = 0; i < 200; ++i) {
+        const auto taken = host->stats().snapshots;
+        host->post(i % 2 == 0 ? error : armed());
+        ASSERT_TRUE(pumpUntil([&] { return host->stats().snapshots > taken; }, 2s));
+    }
+    pumpFor(20ms);
+    const auto calls = host->stats().shellCalls - before;
+    std::printf("%llu shell calls for 200 glyph changes\n", static_cast<unsigned long long>(calls));
+    EXPECT_EQ(calls, 200u);
+    EXPECT_EQ(shown, 201);
 }
 
 // Snapshots posted from another thread faster than the UI thread takes them: merged, and the last
@@ -198,9 +230,9 @@ TEST(TrayHostOnDisplay, LastSnapshotFromAnotherThreadWins) {
         host->post(error);
     });
     engine.join();
-    ASSERT_TRUE(pumpUntil([&] { return host->icons().current == TrayGlyph::Error; }, 2s));
+    ASSERT_TRUE(pumpUntil([&] { return host->shown().glyph == TrayGlyph::Error; }, 2s));
     pumpFor(100ms);
-    EXPECT_EQ(host->icons().current, TrayGlyph::Error);
+    EXPECT_EQ(host->shown().glyph, TrayGlyph::Error);
     EXPECT_LT(host->stats().snapshots, 5'000u) << "posts were not merged";
 }
 
@@ -244,6 +276,269 @@ TEST(TrayHostOnDisplay, ExactSizeIconsAndNoHandleLeft) {
     EXPECT_EQ(loaded.size(), 3u * 101u);
     for (HICON icon : loaded) {
         EXPECT_FALSE(DestroyIcon(icon)) << "icon " << icon << " was still alive";
+    }
+}
+
+// Icon handles' side in pixels (0 for no icon).
+int iconSide(HICON icon) {
+    ICONINFO info{};
+    if (icon == nullptr || !GetIconInfo(icon, &info)) {
+        return 0;
+    }
+    BITMAP bitmap{};
+    GetObjectW(info.hbmColor != nullptr ? info.hbmColor : info.hbmMask, sizeof bitmap, &bitmap);
+    DeleteObject(info.hbmColor);
+    DeleteObject(info.hbmMask);
+    return bitmap.bmWidth;
+}
+
+// What the shell was last given for the icon, as seen at the host's boundary.
+struct ShellRecord {
+    std::vector<DWORD> calls;
+    HICON icon = nullptr;
+    std::wstring tooltip;
+
+    std::function<BOOL(DWORD, NOTIFYICONDATAW*)> boundary() {
+        return [this](DWORD message, NOTIFYICONDATAW* data) {
+            calls.push_back(message);
+            const BOOL ok = Shell_NotifyIconW(message, data);
+            if (ok && (data->uFlags & NIF_ICON) != 0) {
+                icon = data->hIcon;
+            }
+            if (ok && (data->uFlags & NIF_TIP) != 0) {
+                tooltip = data->szTip;
+            }
+            return ok;
+        };
+    }
+};
+
+std::wstring wide(const std::u16string& text) {
+    return std::wstring(text.begin(), text.end());
+}
+
+// A message box on Error, as an application would show one, closed by the user 800 ms later;
+// meanwhile the engine recovers and pulses. Inside the box's modal loop the icon follows the
+// engine; afterwards nothing stale comes back: the icon is armed with its tooltip, the hold's
+// timer fired once, and each change was reported once, in order.
+TEST(TrayHostOnDisplay, MessageBoxInTheCallback) {
+    zentra::TrayHostOptions options;
+    options.iconId = 18;
+    ShellRecord shell;
+    options.shellNotifyIcon = shell.boundary();
+    std::vector<TrayGlyph> shown;
+    TrayHost* host = nullptr;
+    options.onGlyphShown = [&](TrayGlyph glyph, zn::MonoTime) {
+        shown.push_back(glyph);
+        if (glyph != TrayGlyph::Error) {
+            return;
+        }
+        std::thread engine([&host] {
+            Snapshot pulsed = armed();
+            pulsed.pulse = Clock::now();
+            host->post(pulsed);
+            std::this_thread::sleep_for(800ms);
+            const HWND box = FindWindowW(nullptr, L"zentra host test");
+            PostMessageW(box, WM_COMMAND, IDOK, 0);
+        });
+        MessageBoxW(nullptr, L"the engine failed", L"zentra host test", MB_OK);
+        engine.join();
+    };
+    const auto owner = TrayHost::create(armed(), options);
+    ASSERT_NE(owner, nullptr);
+    host = owner.get();
+    pumpFor(50ms);
+    Snapshot error = armed();
+    error.state.lastError = "usb reset";
+    host->post(error);
+    pumpFor(1500ms);
+    EXPECT_EQ(shown, (std::vector<TrayGlyph>{TrayGlyph::Armed, TrayGlyph::Error,
+                                             TrayGlyph::Triggered, TrayGlyph::Armed}));
+    EXPECT_EQ(host->shown().glyph, TrayGlyph::Armed);
+    EXPECT_EQ(shell.icon, host->icons().armed);
+    EXPECT_EQ(shell.tooltip, wide(zentra::trayTooltip(armed(), TrayGlyph::Armed)));
+    EXPECT_EQ(host->stats().timerWakeups, 1u);
+}
+
+// The application destroys the host in its callback, with another call queued behind it: no call
+// reaches the destroyed host, and the icon and the window are gone.
+TEST(TrayHostOnDisplay, DestroyedInsideItsCallback) {
+    zentra::TrayHostOptions options;
+    options.iconId = 19;
+    std::unique_ptr<TrayHost> host;
+    int calls = 0;
+    options.onGlyphShown = [&](TrayGlyph, zn::MonoTime) {
+        ++calls;
+        host.reset();
+    };
+    host = TrayHost::create(armed(), options);
+    ASSERT_NE(host, nullptr);
+    const HWND window = host->window();
+    Snapshot error = armed();
+    error.state.lastError = "usb reset";
+    host->post(error);  // the first glyph's call and this one's are both to come
+    pumpFor(300ms);
+    EXPECT_EQ(host, nullptr);
+    EXPECT_EQ(calls, 1);
+    EXPECT_FALSE(IsWindow(window));
+    EXPECT_FALSE(shellHasIcon(window, 19));
+}
+
+// The error icon's file missing: during an error the shell is given the system's error icon at
+// the small-icon size, never another glyph's icon; the fallback is warned once.
+TEST(TrayHostOnDisplay, MissingIconFileNeverShowsAnotherGlyph) {
+    WCHAR exe[MAX_PATH];
+    ASSERT_GT(GetModuleFileNameW(nullptr, exe, MAX_PATH), 0u);
+    std::wstring folder(exe);
+    folder.resize(folder.rfind(L'\\'));
+    const std::wstring file = folder + L"\\resources\\tray_error.ico";
+    const std::wstring away = file + L".away";
+    ASSERT_TRUE(MoveFileW(file.c_str(), away.c_str()));
+    struct Restore {
+        const std::wstring& from;
+        const std::wstring& to;
+        ~Restore() { MoveFileW(from.c_str(), to.c_str()); }
+    } restore{away, file};
+
+    ScopedRecordingLogger log;
+    zentra::TrayHostOptions options;
+    options.iconId = 20;
+    ShellRecord shell;
+    options.shellNotifyIcon = shell.boundary();
+    options.smallIconSize = [](HWND) { return 20; };
+    std::vector<TrayGlyph> shown;
+    options.onGlyphShown = [&shown](TrayGlyph g, zn::MonoTime) { shown.push_back(g); };
+    Snapshot error = armed();
+    error.state.lastError = "usb reset";
+    const auto host = TrayHost::create(error, options);
+    ASSERT_NE(host, nullptr);
+    pumpFor(50ms);
+    ASSERT_EQ(host->icons().error, nullptr);
+    ASSERT_NE(host->icons().armed, nullptr);
+    const HICON stand = shell.icon;
+    EXPECT_NE(stand, nullptr);
+    EXPECT_NE(stand, host->icons().armed);
+    EXPECT_NE(stand, host->icons().triggered);
+    EXPECT_EQ(iconSide(stand), 20);
+    for (const Snapshot& next : {armed(), error}) {
+        host->post(next);
+        pumpFor(50ms);
+    }
+    EXPECT_EQ(shell.icon, stand);
+    EXPECT_EQ(shown,
+              (std::vector<TrayGlyph>{TrayGlyph::Error, TrayGlyph::Armed, TrayGlyph::Error}));
+    int fallbacks = 0;
+    for (const std::string& line : log->texts()) {
+        fallbacks += line.find("showing the system's error icon") != std::string::npos ? 1 : 0;
+    }
+    EXPECT_EQ(fallbacks, 1);
+}
+
+// A small-icon size of 0 (GetSystemMetricsForDpi can give it): the system's small-icon size.
+TEST(TrayHostOnDisplay, SizeZeroFallsBackToTheSystemSize) {
+    ScopedRecordingLogger log;
+    zentra::TrayHostOptions options;
+    options.iconId = 21;
+    options.smallIconSize = [](HWND) { return 0; };
+    const auto host = TrayHost::create(armed(), options);
+    ASSERT_NE(host, nullptr);
+    EXPECT_EQ(iconSide(host->icons().armed), GetSystemMetrics(SM_CXSMICON));
+    EXPECT_TRUE(log->lines.empty()) << log->texts()[0];
+}
+
+// A new shell that forgot the icon, with a new icon size: the icons are reloaded and added, with
+// no modify of the icon that is gone before the add, and nothing to warn about.
+TEST(TrayHostOnDisplay, NewShellWithNewSizeAddsWithTheNewIcons) {
+    zentra::TrayHostOptions options;
+    options.iconId = 22;
+    ShellRecord shell;
+    options.shellNotifyIcon = shell.boundary();
+    int size = 16;
+    options.smallIconSize = [&size](HWND) { return size; };
+    const auto host = TrayHost::create(armed(), options);
+    ASSERT_NE(host, nullptr);
+    pumpFor(50ms);
+    NOTIFYICONDATAW forget{};
+    forget.cbSize = sizeof forget;
+    forget.hWnd = host->window();
+    forget.uID = 22;
+    ASSERT_TRUE(Shell_NotifyIconW(NIM_DELETE, &forget));
+    shell.calls.clear();
+    size = 24;
+    ScopedRecordingLogger log;
+    broadcastTaskbarCreated();
+    ASSERT_TRUE(pumpUntil([&] { return shellHasIcon(host->window(), 22); }, 1s));
+    pumpFor(50ms);
+    EXPECT_TRUE(log->lines.empty()) << log->texts()[0];
+    EXPECT_EQ(shell.calls, (std::vector<DWORD>{NIM_ADD, NIM_SETVERSION}));
+    EXPECT_EQ(iconSide(shell.icon), 24);
+    EXPECT_EQ(shell.icon, host->icons().armed);
+}
+
+// Callback messages that would collide with the system's or the host's own are refused.
+TEST(TrayHostOnDisplay, CallbackMessagesThatCollideAreRefused) {
+    struct Case {
+        UINT message;
+        bool refused;
+    };
+    const Case cases[] = {
+        {WM_TIMER, true},
+        {WM_USER - 1, true},
+        {RegisterWindowMessageW(L"TaskbarCreated"), true},
+        {RegisterWindowMessageW(L"zentra.TrayHost.wake"), true},
+        {0x10000, true},
+        {WM_USER, false},
+        {WM_APP + 1, false},
+        {RegisterWindowMessageW(L"my tray callback"), false},
+    };
+    for (const Case& c : cases) {
+        ScopedRecordingLogger log;
+        zentra::TrayHostOptions options;
+        options.iconId = 23;
+        options.callbackMessage = c.message;
+        const auto host = TrayHost::create(armed(), options);
+        EXPECT_EQ(host == nullptr, c.refused) << c.message;
+        EXPECT_EQ(log->lines.size(), c.refused ? 1u : 0u) << c.message;
+    }
+}
+
+// A polite close (taskkill without /f) and the end of the session: the application is told, or
+// by default its message loop ends; the window and the icon stay until the host is destroyed.
+TEST(TrayHostOnDisplay, PoliteCloseAndSessionEnd) {
+    using zentra::TrayHostClose;
+    struct Case {
+        UINT message;
+        WPARAM wParam;
+        bool withCallback;
+        LRESULT result;
+        bool quits;
+        std::optional<TrayHostClose> told;
+    };
+    const Case cases[] = {
+        {WM_CLOSE, 0, false, 0, true, std::nullopt},
+        {WM_CLOSE, 0, true, 0, false, TrayHostClose::Closed},
+        {WM_QUERYENDSESSION, 0, false, TRUE, false, std::nullopt},
+        {WM_ENDSESSION, TRUE, false, 0, true, std::nullopt},
+        {WM_ENDSESSION, TRUE, true, 0, false, TrayHostClose::SessionEnding},
+        {WM_ENDSESSION, FALSE, true, 0, false, std::nullopt},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.message);
+        zentra::TrayHostOptions options;
+        options.iconId = 24;
+        std::optional<TrayHostClose> told;
+        if (c.withCallback) {
+            options.onCloseRequested = [&told](TrayHostClose why) { told = why; };
+        }
+        const auto host = TrayHost::create(armed(), options);
+        ASSERT_NE(host, nullptr);
+        pumpFor(20ms);
+        EXPECT_EQ(SendMessageW(host->window(), c.message, c.wParam, 0), c.result);
+        MSG msg;
+        EXPECT_EQ(PeekMessageW(&msg, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE) != FALSE, c.quits);
+        EXPECT_EQ(told, c.told);
+        EXPECT_TRUE(IsWindow(host->window()));
+        EXPECT_TRUE(shellHasIcon(host->window(), 24));
     }
 }
 
