@@ -1,6 +1,7 @@
 // Tells which tray icon a screenshot of the taskbar shows, by matching each icon's own image
 // against the screenshot's pixels.
 //   tray_picture_check <strip.ppm> <resources-folder> <armed|triggered|error>
+//   tray_picture_check --red <strip.ppm>   (how many pixels are clearly red)
 // The strip is a binary PPM (P6) of the taskbar's notification area. Exits 0 when the best match is
 // the expected glyph, clearly better than the others; prints the scores either way.
 #include <algorithm>
@@ -171,7 +172,25 @@ int exactSizeScore(const char* stripPath, const std::string& resources, const ch
 
 }  // namespace
 
+// How many pixels of the strip are clearly red (as in the system's error icon).
+int redPixels(const char* stripPath) {
+    Image strip;
+    if (!picture::parsePpm(readFile(stripPath), strip)) {
+        std::fprintf(stderr, "tray_picture_check: cannot read %s as a binary PPM\n", stripPath);
+        return 2;
+    }
+    int red = 0;
+    for (std::size_t p = 0; p < strip.rgba.size(); p += 4) {
+        red += strip.rgba[p] >= 160 && strip.rgba[p + 1] < 90 && strip.rgba[p + 2] < 90 ? 1 : 0;
+    }
+    std::printf("%d\n", red);
+    return 0;
+}
+
 int main(int argc, char** argv) {
+    if (argc == 3 && std::string(argv[1]) == "--red") {
+        return redPixels(argv[2]);
+    }
     if (argc == 6 &&
         (std::string(argv[1]) == "--exact-size" || std::string(argv[1]) == "--copies")) {
         return exactSizeScore(argv[3], argv[4], argv[5], std::atoi(argv[2]),
@@ -181,7 +200,8 @@ int main(int argc, char** argv) {
         std::fprintf(stderr,
                      "usage: tray_picture_check <strip.ppm> <resources-folder> <glyph>\n"
                      "       tray_picture_check --exact-size|--copies <px> <strip.ppm> "
-                     "<resources-folder> <glyph>\n");
+                     "<resources-folder> <glyph>\n"
+                     "       tray_picture_check --red <strip.ppm>\n");
         return 2;
     }
     Image strip;
