@@ -8,7 +8,6 @@ Callouts::Callouts() : state_(std::make_shared<State>()) {}
 
 Callouts::~Callouts() {
     state_->alive = false;
-    state_->calls.clear();
 }
 
 void Callouts::queue(std::function<void()> call) {

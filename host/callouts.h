@@ -13,7 +13,7 @@ namespace zentra::host {
 class Callouts {
   public:
     Callouts();
-    // Stops any drain under way after its current call; the calls still queued are dropped.
+    // Stops any drain under way after its current call; the calls still queued are never made.
     ~Callouts();
     Callouts(const Callouts&) = delete;
     Callouts& operator=(const Callouts&) = delete;

@@ -136,7 +136,6 @@ void Indicator::addNow(IndicatorActions& actions, MonoTime now) {
     actions.addIcon = shown_;
     icon_ = Icon::Adding;
     ++addsInFlight_;
-    updateInFlight_ = false;
     // A pending retry is moot; the next glyph change is armed again once the add is in.
     setTimer(actions, std::nullopt, false);
 }

@@ -165,9 +165,19 @@ TEST(TrayHostOnDisplay, ShellCallsInOrder) {
         calls.emplace_back(message, data->uFlags);
         return Shell_NotifyIconW(message, data);
     };
+    // The first glyph is reported from the message loop, once the application has the host.
+    bool creating = true;
+    std::vector<TrayGlyph> shown;
+    options.onGlyphShown = [&](TrayGlyph glyph, zn::MonoTime) {
+        EXPECT_FALSE(creating) << "called from inside create()";
+        shown.push_back(glyph);
+    };
     auto host = TrayHost::create(armed(), options);
+    creating = false;
     ASSERT_NE(host, nullptr);
+    EXPECT_TRUE(shown.empty());
     pumpFor(100ms);
+    EXPECT_EQ(shown, std::vector<TrayGlyph>{TrayGlyph::Armed});
     const UINT all = NIF_MESSAGE | NIF_ICON | NIF_TIP | NIF_SHOWTIP;
     const UINT change = NIF_ICON | NIF_TIP | NIF_SHOWTIP;
     using Calls = std::vector<std::pair<DWORD, UINT>>;
@@ -260,8 +270,11 @@ TEST(TrayHostOnDisplay, ExactSizeIconsAndNoHandleLeft) {
             ASSERT_TRUE(pumpUntil([&] { return host->stats().snapshots > before; }, 2s));
         }
         for (reloads = 1; reloads <= 100; ++reloads) {
+            const HICON before = host->icons().armed;
             SendMessageW(host->window(), WM_SETTINGCHANGE, 0, 0);
             remember(host->icons());
+            ICONINFO gone{};
+            EXPECT_FALSE(GetIconInfo(before, &gone)) << "a replaced icon outlived the change";
             ICONINFO info{};
             ASSERT_TRUE(GetIconInfo(host->icons().armed, &info));
             BITMAP bitmap{};
@@ -312,6 +325,43 @@ struct ShellRecord {
         };
     }
 };
+
+// A copy of the system's icon `id` at `side` pixels, kept for the whole test run.
+HICON systemIcon(WORD id, int side) {
+    return static_cast<HICON>(
+        LoadImageW(nullptr, MAKEINTRESOURCEW(id), IMAGE_ICON, side, side, LR_SHARED));
+}
+
+// The icon's colour pixels, as 32-bit rows.
+std::vector<DWORD> pixelsOf(HICON icon) {
+    ICONINFO info{};
+    if (icon == nullptr || !GetIconInfo(icon, &info)) {
+        return {};
+    }
+    BITMAP bitmap{};
+    GetObjectW(info.hbmColor, sizeof bitmap, &bitmap);
+    BITMAPINFO format{};
+    format.bmiHeader.biSize = sizeof format.bmiHeader;
+    format.bmiHeader.biWidth = bitmap.bmWidth;
+    format.bmiHeader.biHeight = bitmap.bmHeight;
+    format.bmiHeader.biPlanes = 1;
+    format.bmiHeader.biBitCount = 32;
+    format.bmiHeader.biCompression = BI_RGB;
+    std::vector<DWORD> pixels(static_cast<std::size_t>(bitmap.bmWidth) *
+                              static_cast<std::size_t>(bitmap.bmHeight));
+    const HDC screen = GetDC(nullptr);
+    GetDIBits(screen, info.hbmColor, 0, static_cast<UINT>(bitmap.bmHeight), pixels.data(), &format,
+              DIB_RGB_COLORS);
+    ReleaseDC(nullptr, screen);
+    DeleteObject(info.hbmColor);
+    DeleteObject(info.hbmMask);
+    return pixels;
+}
+
+bool samePixels(HICON a, HICON b) {
+    const std::vector<DWORD> pa = pixelsOf(a);
+    return !pa.empty() && pa == pixelsOf(b);
+}
 
 std::wstring wide(const std::u16string& text) {
     return std::wstring(text.begin(), text.end());
@@ -405,20 +455,19 @@ TEST(TrayHostOnDisplay, MissingIconFileNeverShowsAnotherGlyph) {
     options.iconId = 20;
     ShellRecord shell;
     options.shellNotifyIcon = shell.boundary();
-    options.smallIconSize = [](HWND) { return 20; };
+    int size = 20;
+    options.smallIconSize = [&size](HWND) { return size; };
     std::vector<TrayGlyph> shown;
     options.onGlyphShown = [&shown](TrayGlyph g, zn::MonoTime) { shown.push_back(g); };
     Snapshot error = armed();
     error.state.lastError = "usb reset";
-    const auto host = TrayHost::create(error, options);
+    auto host = TrayHost::create(error, options);
     ASSERT_NE(host, nullptr);
     pumpFor(50ms);
     ASSERT_EQ(host->icons().error, nullptr);
     ASSERT_NE(host->icons().armed, nullptr);
     const HICON stand = shell.icon;
-    EXPECT_NE(stand, nullptr);
-    EXPECT_NE(stand, host->icons().armed);
-    EXPECT_NE(stand, host->icons().triggered);
+    EXPECT_TRUE(samePixels(stand, systemIcon(32513, 20))) << "not the system's error icon";
     EXPECT_EQ(iconSide(stand), 20);
     for (const Snapshot& next : {armed(), error}) {
         host->post(next);
@@ -427,6 +476,16 @@ TEST(TrayHostOnDisplay, MissingIconFileNeverShowsAnotherGlyph) {
     EXPECT_EQ(shell.icon, stand);
     EXPECT_EQ(shown,
               (std::vector<TrayGlyph>{TrayGlyph::Error, TrayGlyph::Armed, TrayGlyph::Error}));
+    // A new size: the system's icon again at that size, the old one released.
+    size = 24;
+    SendMessageW(host->window(), WM_SETTINGCHANGE, 0, 0);
+    const HICON resized = shell.icon;
+    EXPECT_EQ(iconSide(resized), 24);
+    EXPECT_TRUE(samePixels(resized, systemIcon(32513, 24)));
+    ICONINFO info{};
+    EXPECT_FALSE(GetIconInfo(stand, &info)) << "the replaced system icon was not released";
+    host.reset();
+    EXPECT_FALSE(GetIconInfo(resized, &info)) << "the system icon outlived the host";
     int fallbacks = 0;
     for (const std::string& line : log->texts()) {
         fallbacks += line.find("showing the system's error icon") != std::string::npos ? 1 : 0;

@@ -224,6 +224,7 @@ TEST(IndicatorScenarios, NamedScenarios) {
           {AddOk, 0, "announce armed"},
           {Pulse, 1000, "show triggered tip timer@1300"},
           {Pulse, 1200, "timer@1500"},
+          {UpdFails, 1200, "-"},
           {Timer, 1300, "timer@1500"},
           {Timer, 1500, "show armed tip"}}},
         {"an error during the hold",
