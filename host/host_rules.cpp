@@ -1,13 +1,36 @@
 #include "host_rules.h"
 
+#include <chrono>
+#include <limits>
+
 namespace zentra::host {
 
 namespace {
+
+constexpr unsigned kShortestTimer = 0x0000000A;  // USER_TIMER_MINIMUM
+constexpr unsigned kLongestTimer = 0x7FFFFFFF;   // USER_TIMER_MAXIMUM
 
 constexpr unsigned kFirstUserMessage = 0x0400;  // WM_USER
 constexpr unsigned kLastMessage = 0xFFFF;
 
 }  // namespace
+
+unsigned timerDelayMs(MonoTime at, MonoTime now) {
+    const auto a = at.time_since_epoch().count();
+    const auto n = now.time_since_epoch().count();
+    if (a <= n) {
+        return kShortestTimer;
+    }
+    // The difference of two tick counts can pass the tick range when `now` is negative.
+    if (n < 0 && a > std::numeric_limits<decltype(a)>::max() + n) {
+        return kLongestTimer;
+    }
+    const auto ms = std::chrono::ceil<std::chrono::milliseconds>(at - now).count();
+    if (ms < kShortestTimer) {
+        return kShortestTimer;
+    }
+    return ms > kLongestTimer ? kLongestTimer : static_cast<unsigned>(ms);
+}
 
 int iconPixels(int forDpi, int system) {
     if (forDpi > 0) {

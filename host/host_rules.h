@@ -2,7 +2,14 @@
 // callback messages it refuses.
 #pragma once
 
+#include "zentra/glyph.h"
+
 namespace zentra::host {
+
+// The delay of a one-shot timer that must fire at `at`, not before: the whole milliseconds from
+// `now`, rounded up, held between the shortest and the longest delay a window timer takes (10 ms
+// and 0x7FFFFFFF ms, USER_TIMER_MINIMUM and USER_TIMER_MAXIMUM).
+unsigned timerDelayMs(MonoTime at, MonoTime now);
 
 // The size the icons are loaded at: the small-icon size for the window's DPI; when that is not
 // known (0, or less), the system's small-icon size; when neither is, 16.

@@ -1,8 +1,6 @@
 #include "message_window.h"
 
-#include <algorithm>
-#include <chrono>
-
+#include "host_rules.h"
 #include "zentra/log.h"
 
 namespace zentra::host {
@@ -55,23 +53,25 @@ bool MessageWindow::create(MessageHandler handler, void* context) {
 }
 
 MessageWindow::~MessageWindow() {
+    destroy();
+}
+
+void MessageWindow::destroy() {
     if (window_ == nullptr) {
         return;
     }
     KillTimer(window_, kTimerId);
+    // The messages the destruction sends do not reach the handler.
     SetWindowLongPtrW(window_, GWLP_USERDATA, 0);
     if (!DestroyWindow(window_)) {
         const DWORD code = GetLastError();
         logWarn("TrayHost: DestroyWindow failed (GLE=", code, ")");
     }
+    window_ = nullptr;
 }
 
 void MessageWindow::armTimer(MonoTime at, MonoTime now) const {
-    // Rounded up, so the timer never fires before the moment the glyph changes.
-    const auto wait = std::chrono::ceil<std::chrono::milliseconds>(at - now).count();
-    const auto delay =
-        static_cast<UINT>(std::clamp<long long>(wait, USER_TIMER_MINIMUM, USER_TIMER_MAXIMUM));
-    if (SetTimer(window_, kTimerId, delay, nullptr) == 0) {
+    if (SetTimer(window_, kTimerId, timerDelayMs(at, now), nullptr) == 0) {
         const DWORD code = GetLastError();
         logWarn("TrayHost: SetTimer failed (GLE=", code, ")");
     }

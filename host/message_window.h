@@ -14,7 +14,7 @@ using MessageHandler = LRESULT (*)(void* context, UINT message, WPARAM wParam, L
 class MessageWindow {
   public:
     MessageWindow() = default;
-    // Destroys the window; the handler is not called again, not even for the destruction.
+    // Destroys the window, as destroy() does.
     ~MessageWindow();
     MessageWindow(const MessageWindow&) = delete;
     MessageWindow& operator=(const MessageWindow&) = delete;
@@ -23,6 +23,9 @@ class MessageWindow {
     bool registerMessages();
     // Creates the window on the calling thread; false, with a warning, when it cannot.
     bool create(MessageHandler handler, void* context);
+
+    // Destroys the window; the handler is not called again, not even for the destruction.
+    void destroy();
 
     HWND handle() const { return window_; }
     // The shell's broadcast that a new notification area exists.

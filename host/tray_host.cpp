@@ -226,7 +226,9 @@ TrayHost::~TrayHost() {
     if (h.indicator.iconAdded()) {
         h.icon->remove();
     }
-    // Then the members: the calls still queued are dropped, the window and the icons destroyed.
+    // The window first, while the host is whole; then the members: the calls still queued are
+    // never made, the icons are destroyed.
+    h.window.destroy();
 }
 
 void TrayHost::post(const Snapshot& snapshot) {

@@ -1,12 +1,54 @@
 // The host's rules, as known answers.
 #include <gtest/gtest.h>
 
+#include <limits>
+
 #include "host_rules.h"
 
 namespace {
 
 using zentra::host::callbackMessageProblem;
 using zentra::host::iconPixels;
+using zentra::host::timerDelayMs;
+using Ticks = zn::MonoTime::rep;
+
+zn::MonoTime at(Ticks ticks) {
+    return zn::MonoTime(zn::MonoTime::duration(ticks));
+}
+
+// Never before the moment, in whole milliseconds, within what a window timer takes.
+TEST(HostRules, TimerDelayRoundsUpWithinTheTimersRange) {
+    constexpr Ticks ms = 1'000'000;
+    constexpr Ticks kMax = std::numeric_limits<Ticks>::max();
+    constexpr Ticks kMin = std::numeric_limits<Ticks>::min();
+    struct Case {
+        Ticks at, now;
+        unsigned expected;
+    };
+    const Case cases[] = {
+        {5 * ms, 5 * ms, 10},
+        {4 * ms, 5 * ms, 10},
+        {5 * ms + 1, 5 * ms, 10},
+        {9 * ms, 0, 10},
+        {10 * ms, 0, 10},
+        {10 * ms + 1, 0, 11},
+        {11 * ms, 0, 11},
+        {300 * ms, 0, 300},
+        {299 * ms + 1, 0, 300},
+        {300 * ms + 1, 0, 301},
+        {-4'700 * ms, -5'000 * ms, 300},
+        {0x7FFFFFFF * ms, 0, 0x7FFFFFFF},
+        {0x7FFFFFFF * ms + 1, 0, 0x7FFFFFFF},
+        {kMax, 0, 0x7FFFFFFF},
+        {kMax, -1, 0x7FFFFFFF},
+        {kMax, kMin, 0x7FFFFFFF},
+        {kMin + 300 * ms, kMin, 300},
+        {kMin, kMax, 10},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(timerDelayMs(at(c.at), at(c.now)), c.expected) << c.at << " from " << c.now;
+    }
+}
 
 TEST(HostRules, IconPixelsFallBackToTheSystemThenSixteen) {
     struct Case {
