@@ -94,6 +94,31 @@ TEST(TrayHostOnDisplay, ShellNotReadyAtFirst) {
     EXPECT_EQ(log->lines.size(), 1u);
 }
 
+// A shell that refuses the first add (and the modify after it) and takes the retry a second
+// later, without any broadcast.
+TEST(TrayHostOnDisplay, RefusedAddRetried) {
+    ScopedRecordingLogger log;
+    int refusals = 2;
+    zentra::TrayHostOptions options;
+    options.iconId = 25;
+    options.shellNotifyIcon = [&refusals](DWORD message, NOTIFYICONDATAW* data) -> BOOL {
+        if (refusals > 0) {
+            --refusals;
+            SetLastError(0x80004005);
+            return FALSE;
+        }
+        return Shell_NotifyIconW(message, data);
+    };
+    const auto start = Clock::now();
+    const auto host = TrayHost::create(armed(), options);
+    ASSERT_NE(host, nullptr);
+    EXPECT_FALSE(host->iconShown());
+    ASSERT_TRUE(pumpUntil([&] { return shellHasIcon(host->window(), 25); }, 3s));
+    EXPECT_GE(Clock::now() - start, 1s);
+    EXPECT_TRUE(host->iconShown());
+    EXPECT_EQ(log->lines.size(), 1u);
+}
+
 TEST(TrayHostOnDisplay, ShellRecreatedThenTaskbarCreatedWhileTheIconExists) {
     Snapshot missing = armed();
     missing.state.deviceStatus = "missing";
