@@ -82,9 +82,9 @@ void MessageWindow::cancelTimer() const {
 }
 
 LRESULT CALLBACK MessageWindow::procedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    const LONG_PTR stored = GetWindowLongPtrW(window, GWLP_USERDATA);
     // NOLINTNEXTLINE(performance-no-int-to-ptr): the pointer stored once the window exists
-    const auto* self =
-        reinterpret_cast<const MessageWindow*>(GetWindowLongPtrW(window, GWLP_USERDATA));
+    const auto* self = reinterpret_cast<const MessageWindow*>(stored);
     if (self == nullptr) {
         return DefWindowProcW(window, message, wParam, lParam);
     }

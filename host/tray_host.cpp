@@ -65,15 +65,15 @@ struct TrayHost::Impl {
     // Last, so that it is destroyed first: a drain under way stops before anything else goes.
     host::Callouts callouts;
 
-    bool wake();
-    int iconPixels();
+    bool wake() const;
+    int iconPixels() const;
     void run(IndicatorActions actions, MonoTime now);
     void queueClose(TrayHostClose why);
     LRESULT handle(UINT message, WPARAM wParam, LPARAM lParam);
     static LRESULT onMessage(void* context, UINT message, WPARAM wParam, LPARAM lParam);
 };
 
-bool TrayHost::Impl::wake() {
+bool TrayHost::Impl::wake() const {
     if (PostMessageW(window.handle(), window.wakeMessage(), 0, 0)) {
         return true;
     }
@@ -81,7 +81,7 @@ bool TrayHost::Impl::wake() {
     return false;
 }
 
-int TrayHost::Impl::iconPixels() {
+int TrayHost::Impl::iconPixels() const {
     return host::iconPixels(options.smallIconSize(window.handle()), GetSystemMetrics(SM_CXSMICON));
 }
 

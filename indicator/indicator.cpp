@@ -166,7 +166,8 @@ void Indicator::setTimer(IndicatorActions& actions, std::optional<MonoTime> at, 
         actions.cancelTimer = false;
     } else {
         actions.armTimerAt.reset();
-        actions.cancelTimer = true;    }
+        actions.cancelTimer = true;
+    }
 }
 
 void Indicator::retryAdd(IndicatorActions& actions, MonoTime now) {

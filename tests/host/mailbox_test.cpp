@@ -78,6 +78,7 @@ TEST(SnapshotMailbox, ManyThreadsTheLastPostWins) {
         return true;
     });
     std::vector<std::thread> engines;
+    engines.reserve(4);
     for (int t = 0; t < 4; ++t) {
         engines.emplace_back([&mailbox] {
             for (int i = 0; i < 2'000; ++i) {

@@ -389,7 +389,7 @@ bool samePixels(HICON a, HICON b) {
 }
 
 std::wstring wide(const std::u16string& text) {
-    return std::wstring(text.begin(), text.end());
+    return {text.begin(), text.end()};
 }
 
 // A message box on Error, as an application would show one, closed by the user 800 ms later;

@@ -199,8 +199,20 @@ std::string describe(const IndicatorActions& a, MonoTime start) {
 
 TEST(IndicatorScenarios, NamedScenarios) {
     enum Kind {
-        Engine, Pulse, Fault, Clear, Timer, AddOk, AddFails, UpdOk, UpdFails, Recreated, Recreated20,
-        Px0, Px16, Px20
+        Engine,
+        Pulse,
+        Fault,
+        Clear,
+        Timer,
+        AddOk,
+        AddFails,
+        UpdOk,
+        UpdFails,
+        Recreated,
+        Recreated20,
+        Px0,
+        Px16,
+        Px20
     };
     struct Step {
         Kind kind;

@@ -120,7 +120,7 @@ class Indicator {
     std::optional<MonoTime> timerAt_;
     std::chrono::seconds nextRetry_ = kFirstAddRetry;
     int iconPixels_ = 0;
-    int addsInFlight_ = 0;        // adds asked for and not yet answered
+    int addsInFlight_ = 0;         // adds asked for and not yet answered
     bool updateInFlight_ = false;  // an update asked for and not yet answered
     std::optional<TrayGlyph> announced_;
     std::uint64_t deriveCalls_ = 0;
