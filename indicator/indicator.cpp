@@ -1,7 +1,8 @@
 #include "zentra/indicator.h"
 
 #include <algorithm>
-#include <limits>
+
+#include "time_math.h"
 
 namespace zentra {
 
@@ -17,20 +18,6 @@ bool operator==(const Snapshot& a, const Snapshot& b) {
 bool operator!=(const Snapshot& a, const Snapshot& b) {
     return !(a == b);
 }
-
-namespace {
-
-// `now` plus `delay`, held at the largest time point rather than wrapping past it.
-MonoTime later(MonoTime now, std::chrono::seconds delay) {
-    const auto ticks = now.time_since_epoch().count();
-    const auto step = std::chrono::duration_cast<MonoTime::duration>(delay).count();
-    if (ticks > std::numeric_limits<MonoTime::rep>::max() - step) {
-        return MonoTime::max();
-    }
-    return MonoTime(MonoTime::duration(ticks + step));
-}
-
-}  // namespace
 
 IndicatorActions Indicator::onSnapshot(const Snapshot& snapshot, MonoTime now) {
     IndicatorActions actions;

@@ -70,8 +70,11 @@ const char* glyphWord(TrayGlyph glyph) {
 
 }  // namespace
 
-std::u16string tooltipText(std::string_view utf8) {
+std::u16string tooltipText(std::string_view utf8, std::size_t maxUnits) {
     std::u16string out;
+    if (maxUnits == 0) {
+        return out;
+    }
     for (std::size_t at = 0; at < utf8.size();) {
         auto [c, length] = nextCodePoint(utf8.substr(at));
         at += length;
@@ -79,9 +82,9 @@ std::u16string tooltipText(std::string_view utf8) {
             c = U' ';
         }
         const std::size_t units = c >= 0x10000 ? 2 : 1;
-        if (out.size() + units > kMaxTooltipUnits) {
+        if (out.size() + units > maxUnits) {
             // Cut between whole characters, leaving room for the mark that says so.
-            while (out.size() > kMaxTooltipUnits - 1) {
+            while (out.size() > maxUnits - 1) {
                 const bool pair = out.size() >= 2 && out.back() >= 0xDC00 && out.back() <= 0xDFFF;
                 out.resize(out.size() - (pair ? 2 : 1));
             }
@@ -99,18 +102,27 @@ std::u16string tooltipText(std::string_view utf8) {
     return out;
 }
 
+std::string errorReason(const Snapshot& snapshot) {
+    // In the order the derivation tests them.
+    const std::string_view device = snapshot.state.deviceStatus;
+    if (!snapshot.health.healthy) {
+        return "engine not healthy";
+    }
+    if (snapshot.state.lastError.has_value() && !snapshot.state.lastError->empty()) {
+        return *snapshot.state.lastError;
+    }
+    if (device == "missing" || device == "permission_denied") {
+        return "device " + std::string(device);
+    }
+    return {};
+}
+
 std::u16string trayTooltip(const Snapshot& snapshot, TrayGlyph glyph) {
     std::string text = glyphWord(glyph);
     if (glyph == TrayGlyph::Error) {
-        // The reason, in the order the derivation tests them.
-        const std::string_view device = snapshot.state.deviceStatus;
-        if (!snapshot.health.healthy) {
-            text += ": engine not healthy";
-        } else if (snapshot.state.lastError.has_value() && !snapshot.state.lastError->empty()) {
-            text += ": " + *snapshot.state.lastError;
-        } else if (device == "missing" || device == "permission_denied") {
-            text += ": device ";
-            text += device;
+        const std::string reason = errorReason(snapshot);
+        if (!reason.empty()) {
+            text += ": " + reason;
         }
     }
     if (!snapshot.health.statusText.empty()) {

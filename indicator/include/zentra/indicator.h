@@ -81,8 +81,13 @@ inline constexpr std::chrono::seconds kLastAddRetry{30};
 // cut between whole characters and ends in U+2026.
 std::u16string trayTooltip(const Snapshot& snapshot, TrayGlyph glyph);
 
-// `text` as a tooltip: the conversion and cutting rules of trayTooltip.
-std::u16string tooltipText(std::string_view utf8);
+// `text` as a tooltip: the conversion and cutting rules of trayTooltip, at most `maxUnits` UTF-16
+// units (at least 1).
+std::u16string tooltipText(std::string_view utf8, std::size_t maxUnits = kMaxTooltipUnits);
+
+// Why a snapshot shows Error, in the derivation's order: "engine not healthy", the error text, or
+// "device <status>"; empty when none of them holds.
+std::string errorReason(const Snapshot& snapshot);
 
 class Indicator {
   public:

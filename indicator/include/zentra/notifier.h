@@ -1,0 +1,68 @@
+// When the user is told about the engine with a notification (a balloon): when it enters Error,
+// with the reason, and when it recovers, at most once per cooldown. A plain state machine the UI
+// thread owns, fed the glyphs the shell has taken (the controller's announcements) and its own
+// timer; it never reads a clock.
+#pragma once
+
+#include <chrono>
+#include <optional>
+#include <string>
+
+#include "zentra/indicator.h"
+
+namespace zentra {
+
+// The shell's limits for a notification's title and text, without the terminator.
+inline constexpr std::size_t kMaxBalloonTitleUnits = 63;
+inline constexpr std::size_t kMaxBalloonTextUnits = 255;
+
+struct NotifierOptions {
+    bool onError = true;                // tell the user when the engine enters Error
+    bool onRecovery = true;             // and when it leaves an Error the user was told of
+    std::chrono::seconds cooldown{60};  // at most one notification in this time
+};
+
+struct Balloon {
+    bool error = false;    // an error (else information)
+    std::u16string title;  // at most kMaxBalloonTitleUnits
+    std::u16string text;   // at most kMaxBalloonTextUnits
+};
+
+struct NotifierActions {
+    std::optional<Balloon> show;
+    // The notifier's own one-shot timer: arm it for this moment (replacing a pending one) and call
+    // onTimer then, or cancel it.
+    std::optional<MonoTime> armTimerAt;
+    bool cancelTimer = false;
+};
+
+// What the notifier wants the user to know is kept up to date with each glyph: that the engine is
+// in error (entering Error), or that it works again (leaving an Error the user was told of; an
+// error that came and went before it could be told is never told). When the cooldown since the
+// last notification has passed, it is told at once; otherwise at the cooldown's end, if it is
+// still so then. Error: title "Error", text the reason (errorReason, or "Error" when there is
+// none). Recovery: title "Working again", text the new glyph's tooltip. Both cut by the tooltip's
+// rules to the shell's limits.
+class Notifier {
+  public:
+    explicit Notifier(NotifierOptions options = {});
+
+    // The shell now shows `glyph` for `snapshot`.
+    NotifierActions onShown(TrayGlyph glyph, const Snapshot& snapshot, MonoTime now);
+    // The notifier's timer fired.
+    NotifierActions onTimer(MonoTime now);
+
+    std::optional<MonoTime> pendingTimer() const { return timerAt_; }
+
+  private:
+    NotifierActions settle(MonoTime now);
+
+    NotifierOptions options_;
+    TrayGlyph glyph_ = TrayGlyph::Armed;
+    Snapshot snapshot_;
+    bool userKnowsError_ = false;  // the last notification said Error, and none said otherwise
+    std::optional<MonoTime> lastShown_;
+    std::optional<MonoTime> timerAt_;
+};
+
+}  // namespace zentra

@@ -1,0 +1,65 @@
+#include "zentra/notifier.h"
+
+#include <utility>
+
+#include "time_math.h"
+
+namespace zentra {
+
+Notifier::Notifier(NotifierOptions options) : options_(options) {}
+
+NotifierActions Notifier::onShown(TrayGlyph glyph, const Snapshot& snapshot, MonoTime now) {
+    glyph_ = glyph;
+    snapshot_ = snapshot;
+    return settle(now);
+}
+
+NotifierActions Notifier::onTimer(MonoTime now) {
+    timerAt_.reset();  // it has fired
+    return settle(now);
+}
+
+NotifierActions Notifier::settle(MonoTime now) {
+    NotifierActions actions;
+    const bool inError = glyph_ == TrayGlyph::Error;
+    if (!inError && userKnowsError_ && !options_.onRecovery) {
+        userKnowsError_ = false;  // recoveries are not told: the next error is news again
+    }
+    const bool tellError = inError && !userKnowsError_ && options_.onError;
+    const bool tellRecovery = !inError && userKnowsError_;
+    if (!tellError && !tellRecovery) {
+        if (timerAt_) {
+            timerAt_.reset();
+            actions.cancelTimer = true;
+        }
+        return actions;
+    }
+    if (lastShown_ && now < later(*lastShown_, options_.cooldown)) {
+        const MonoTime due = later(*lastShown_, options_.cooldown);
+        if (timerAt_ != due) {
+            timerAt_ = due;
+            actions.armTimerAt = due;
+        }
+        return actions;
+    }
+    Balloon balloon;
+    balloon.error = tellError;
+    if (tellError) {
+        const std::string reason = errorReason(snapshot_);
+        balloon.title = tooltipText("Error", kMaxBalloonTitleUnits);
+        balloon.text = tooltipText(reason.empty() ? "Error" : reason, kMaxBalloonTextUnits);
+    } else {
+        balloon.title = tooltipText("Working again", kMaxBalloonTitleUnits);
+        balloon.text = trayTooltip(snapshot_, glyph_);  // within the text's limit already
+    }
+    userKnowsError_ = tellError;
+    lastShown_ = now;
+    if (timerAt_) {
+        timerAt_.reset();
+        actions.cancelTimer = true;
+    }
+    actions.show = std::move(balloon);
+    return actions;
+}
+
+}  // namespace zentra

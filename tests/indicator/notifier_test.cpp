@@ -1,0 +1,205 @@
+// When the user is told: known answers over scenarios with a fake clock, written from the rules
+// (one notification per cooldown, an error told when it is still on at the cooldown's end, a
+// recovery only of an error that was told), and the texts cut to the shell's limits.
+#include <gtest/gtest.h>
+
+#include <limits>
+#include <string>
+#include <vector>
+
+#include "zentra/notifier.h"
+
+namespace {
+
+using namespace std::chrono_literals;
+using zentra::Notifier;
+using zentra::NotifierActions;
+using zentra::NotifierOptions;
+using zentra::Snapshot;
+using zn::MonoTime;
+using zn::TrayGlyph;
+
+std::string narrow(const std::u16string& text) {
+    return {text.begin(), text.end()};
+}
+
+std::string describe(const NotifierActions& a, MonoTime start) {
+    std::string out;
+    if (a.show) {
+        out += std::string(a.show->error ? "error " : "info ") + narrow(a.show->title) + ": " +
+               narrow(a.show->text) + " ";
+    }
+    if (a.cancelTimer) {
+        out += "cancel ";
+    }
+    if (a.armTimerAt) {
+        out += "timer@" + std::to_string((*a.armTimerAt - start) / 1s) + " ";
+    }
+    return out.empty() ? "-" : out.substr(0, out.size() - 1);
+}
+
+TEST(NotifierScenarios, KnownAnswers) {
+    enum Kind { Armed, Triggered, UsbReset, DeviceMissing, NoReason, Timer };
+    struct Step {
+        Kind kind;
+        int s;  // seconds after the start
+        const char* expected;
+    };
+    struct Scenario {
+        const char* name;
+        NotifierOptions options;
+        std::vector<Step> steps;
+    };
+    const NotifierOptions all;
+    NotifierOptions errorsOnly;
+    errorsOnly.onRecovery = false;
+    NotifierOptions recoveriesOnly;
+    recoveriesOnly.onError = false;
+    NotifierOptions tenSeconds;
+    tenSeconds.cooldown = 10s;
+    const Scenario scenarios[] = {
+        {"an error, then the recovery after the cooldown",
+         all,
+         {{Armed, 0, "-"},
+          {UsbReset, 1, "error Error: usb reset"},
+          {Armed, 5, "timer@61"},
+          {Timer, 61, "info Working again: Armed"},
+          {Armed, 200, "-"}}},
+        {"the first glyph already an error",
+         all,
+         {{DeviceMissing, 0, "error Error: device missing"}, {Timer, 0, "-"}}},
+        {"a flapping engine: one notification a cooldown",
+         all,
+         {{UsbReset, 0, "error Error: usb reset"},
+          {Armed, 1, "timer@60"},
+          {UsbReset, 2, "cancel"},
+          {Armed, 3, "timer@60"},
+          {UsbReset, 4, "cancel"},
+          {Armed, 5, "timer@60"},
+          {Timer, 60, "info Working again: Armed"},
+          {UsbReset, 61, "timer@120"},
+          {Armed, 62, "cancel"},
+          {Triggered, 63, "-"},
+          {UsbReset, 130, "error Error: usb reset"}}},
+        {"an error still on at the cooldown's end is told then, with its reason then",
+         all,
+         {{UsbReset, 0, "error Error: usb reset"},
+          {Armed, 10, "timer@60"},
+          {Timer, 60, "info Working again: Armed"},
+          {UsbReset, 70, "timer@120"},
+          {DeviceMissing, 100, "-"},
+          {Timer, 120, "error Error: device missing"},
+          {Timer, 121, "-"}}},
+        {"a timer that fires early is armed again",
+         all,
+         {{UsbReset, 0, "error Error: usb reset"},
+          {Armed, 1, "timer@60"},
+          {Timer, 59, "timer@60"},
+          {Timer, 60, "info Working again: Armed"}}},
+        {"the cooldown is an option",
+         tenSeconds,
+         {{UsbReset, 0, "error Error: usb reset"},
+          {Armed, 9, "timer@10"},
+          {Timer, 10, "info Working again: Armed"}}},
+        {"triggered is not an error",
+         all,
+         {{Triggered, 0, "-"}, {Armed, 1, "-"}, {Triggered, 2, "-"}}},
+        {"errors only: a recovery is not told, and the next error is news",
+         errorsOnly,
+         {{UsbReset, 0, "error Error: usb reset"},
+          {Armed, 1, "-"},
+          {UsbReset, 2, "timer@60"},
+          {Timer, 60, "error Error: usb reset"},
+          {Armed, 200, "-"},
+          {DeviceMissing, 201, "error Error: device missing"}}},
+        {"recoveries only: nothing was told, so nothing recovers",
+         recoveriesOnly,
+         {{UsbReset, 0, "-"}, {Armed, 1, "-"}, {Timer, 100, "-"}}},
+        {"an error with no reason", all, {{NoReason, 0, "error Error: Error"}}},
+    };
+    for (const Scenario& scenario : scenarios) {
+        SCOPED_TRACE(scenario.name);
+        const MonoTime start = MonoTime(5'000'000'000'000ns);
+        Notifier notifier(scenario.options);
+        for (const Step& step : scenario.steps) {
+            const MonoTime now = start + std::chrono::seconds(step.s);
+            Snapshot snapshot;
+            snapshot.health.healthy = true;
+            snapshot.state = {"idle", std::nullopt, "active"};
+            NotifierActions a;
+            switch (step.kind) {
+                case Armed:
+                    a = notifier.onShown(TrayGlyph::Armed, snapshot, now);
+                    break;
+                case Triggered:
+                    a = notifier.onShown(TrayGlyph::Triggered, snapshot, now);
+                    break;
+                case UsbReset:
+                    snapshot.state.lastError = "usb reset";
+                    a = notifier.onShown(TrayGlyph::Error, snapshot, now);
+                    break;
+                case DeviceMissing:
+                    snapshot.state.deviceStatus = "missing";
+                    a = notifier.onShown(TrayGlyph::Error, snapshot, now);
+                    break;
+                case NoReason:
+                    a = notifier.onShown(TrayGlyph::Error, snapshot, now);
+                    break;
+                case Timer:
+                    a = notifier.onTimer(now);
+                    break;
+            }
+            EXPECT_EQ(describe(a, start), step.expected) << "at " << step.s << " s";
+        }
+    }
+}
+
+// The shell's limits: 63 units of title, 255 of text, cut between whole characters with U+2026;
+// the engine's controls shown as blanks.
+TEST(NotifierTexts, CutToTheShellsLimits) {
+    struct Case {
+        std::string reason;
+        std::size_t units;
+        bool cut;
+    };
+    const Case cases[] = {
+        {std::string(255, 'x'), 255, false},
+        {std::string(256, 'x'), 255, true},
+        {std::string(254, 'x') + "\xF0\x9F\x98\x80", 255, true},  // no half of a pair
+        {std::string(253, 'x') + "\xF0\x9F\x98\x80", 255, false},
+        {"a\nb", 3, false},
+    };
+    for (const Case& c : cases) {
+        Notifier notifier;
+        Snapshot snapshot;
+        snapshot.health.healthy = true;
+        snapshot.state.lastError = c.reason;
+        const auto a = notifier.onShown(TrayGlyph::Error, snapshot, MonoTime(1s));
+        ASSERT_TRUE(a.show.has_value());
+        const std::u16string& text = a.show->text;
+        EXPECT_EQ(text.size(), c.units) << c.reason.size();
+        EXPECT_EQ(!text.empty() && text.back() == u'\x2026', c.cut);
+        EXPECT_LE(a.show->title.size(), zentra::kMaxBalloonTitleUnits);
+        EXPECT_EQ(text.find(u'\n'), std::u16string::npos);
+    }
+    EXPECT_EQ(zentra::tooltipText(std::string(100, 'y'), 63).size(), 63u);
+    EXPECT_EQ(zentra::tooltipText("abc", 0), u"");
+    EXPECT_EQ(zentra::tooltipText("abc", 1), u"\x2026");
+    EXPECT_EQ(zentra::tooltipText("a", 1), u"a");
+}
+
+// A cooldown that would pass the end of time is held there, not wrapped.
+TEST(NotifierScenarios, CooldownAtTheEndOfTime) {
+    const MonoTime end = MonoTime::max() - 10s;
+    Notifier notifier;
+    Snapshot snapshot;
+    snapshot.health.healthy = true;
+    snapshot.state.lastError = "usb reset";
+    ASSERT_TRUE(notifier.onShown(TrayGlyph::Error, snapshot, end).show.has_value());
+    snapshot.state.lastError.reset();
+    const auto a = notifier.onShown(TrayGlyph::Armed, snapshot, end + 1s);
+    ASSERT_TRUE(a.armTimerAt.has_value());
+    EXPECT_EQ(*a.armTimerAt, MonoTime::max());
+}
+
+}  // namespace
