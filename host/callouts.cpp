@@ -4,10 +4,10 @@
 
 namespace zentra::host {
 
-Callouts::Callouts() : state_(std::make_shared<State>()) {}
+Callouts::Callouts() : state_(std::make_shared<State>()), alive_(std::make_shared<bool>(true)) {}
 
 Callouts::~Callouts() {
-    state_->alive = false;
+    *alive_ = false;
 }
 
 void Callouts::queue(std::function<void()> call) {
@@ -15,16 +15,17 @@ void Callouts::queue(std::function<void()> call) {
 }
 
 bool Callouts::drain() {
-    // A share of the state outlives this object if a call destroys it.
+    // Shares of the state outlive this object if a call destroys it.
     const std::shared_ptr<State> state = state_;
-    while (state->alive && !state->calls.empty()) {
+    const std::shared_ptr<bool> alive = alive_;
+    while (*alive && !state->calls.empty()) {
         // Taken off the queue first: a nested drain (in a modal loop) goes on with the next one,
         // and the call being made stays alive whatever happens to the queue.
         const std::function<void()> call = std::move(state->calls.front());
         state->calls.pop_front();
         call();
     }
-    return state->alive;
+    return *alive;
 }
 
 }  // namespace zentra::host

@@ -19,6 +19,8 @@ class Callouts {
     Callouts& operator=(const Callouts&) = delete;
 
     void queue(std::function<void()> call);
+    // True while this object exists: a call that runs a modal loop checks it afterwards.
+    std::shared_ptr<const bool> alive() const { return alive_; }
     // Makes the queued calls, and any queued meanwhile, in order. False when a call destroyed
     // this object: the caller must not touch its owner again.
     bool drain();
@@ -26,9 +28,9 @@ class Callouts {
   private:
     struct State {
         std::deque<std::function<void()>> calls;
-        bool alive = true;
     };
     std::shared_ptr<State> state_;
+    std::shared_ptr<bool> alive_;
 };
 
 }  // namespace zentra::host

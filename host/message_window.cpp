@@ -60,7 +60,8 @@ void MessageWindow::destroy() {
     if (window_ == nullptr) {
         return;
     }
-    KillTimer(window_, kTimerId);
+    KillTimer(window_, kGlyphTimer);
+    KillTimer(window_, kNotifierTimer);
     // The messages the destruction sends do not reach the handler.
     SetWindowLongPtrW(window_, GWLP_USERDATA, 0);
     if (!DestroyWindow(window_)) {
@@ -70,15 +71,15 @@ void MessageWindow::destroy() {
     window_ = nullptr;
 }
 
-void MessageWindow::armTimer(MonoTime at, MonoTime now) const {
-    if (SetTimer(window_, kTimerId, timerDelayMs(at, now), nullptr) == 0) {
+void MessageWindow::armTimer(UINT_PTR id, MonoTime at, MonoTime now) const {
+    if (SetTimer(window_, id, timerDelayMs(at, now), nullptr) == 0) {
         const DWORD code = GetLastError();
         logWarn("TrayHost: SetTimer failed (GLE=", code, ")");
     }
 }
 
-void MessageWindow::cancelTimer() const {
-    KillTimer(window_, kTimerId);
+void MessageWindow::cancelTimer(UINT_PTR id) const {
+    KillTimer(window_, id);
 }
 
 LRESULT CALLBACK MessageWindow::procedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {

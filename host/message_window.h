@@ -1,6 +1,6 @@
 // The host's hidden top-level window: what the shell and the system talk to. It is top-level
 // (not message-only) so that broadcasts such as TaskbarCreated and the end of a session reach it,
-// and never shown. It owns the host's one timer and knows the messages the host registers.
+// and never shown. It owns the host's timers and knows the messages the host registers.
 #pragma once
 
 #include "zentra/glyph.h"
@@ -33,10 +33,12 @@ class MessageWindow {
     // The host's own wake-up: a snapshot is waiting, or calls to the application are.
     UINT wakeMessage() const { return wake_; }
 
-    static constexpr UINT_PTR kTimerId = 1;
-    // The one-shot timer for `at` (never before it), replacing a pending one.
-    void armTimer(MonoTime at, MonoTime now) const;
-    void cancelTimer() const;
+    // Its timers: the next glyph change or an add's retry, and the notifier's.
+    static constexpr UINT_PTR kGlyphTimer = 1;
+    static constexpr UINT_PTR kNotifierTimer = 2;
+    // The one-shot timer `id` for `at` (never before it), replacing a pending one.
+    void armTimer(UINT_PTR id, MonoTime at, MonoTime now) const;
+    void cancelTimer(UINT_PTR id) const;
 
   private:
     static LRESULT CALLBACK procedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam);

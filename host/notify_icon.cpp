@@ -29,12 +29,22 @@ bool NotifyIcon::call(DWORD message, const char* name, bool warn) {
     return false;
 }
 
-void NotifyIcon::setTooltip(const std::u16string& tooltip) {
+namespace {
+
+// `text` into a fixed field, cut to fit with its terminator.
+template <std::size_t N>
+void copyText(WCHAR (&field)[N], const std::u16string& text) {
     std::size_t n = 0;
-    for (; n < tooltip.size() && n + 1 < std::size(nid_.szTip); ++n) {
-        nid_.szTip[n] = static_cast<WCHAR>(tooltip[n]);
+    for (; n < text.size() && n + 1 < N; ++n) {
+        field[n] = static_cast<WCHAR>(text[n]);
     }
-    nid_.szTip[n] = 0;
+    field[n] = 0;
+}
+
+}  // namespace
+
+void NotifyIcon::setTooltip(const std::u16string& tooltip) {
+    copyText(nid_.szTip, tooltip);
 }
 
 bool NotifyIcon::add(HICON icon, const std::u16string& tooltip) {
@@ -68,6 +78,20 @@ bool NotifyIcon::update(std::optional<HICON> icon, const std::optional<std::u16s
         setTooltip(*tooltip);
     }
     return call(NIM_MODIFY, "NIM_MODIFY", true);
+}
+
+bool NotifyIcon::balloon(bool error, const std::u16string& title, const std::u16string& text) {
+    nid_.uFlags = NIF_INFO;
+    copyText(nid_.szInfoTitle, title);
+    copyText(nid_.szInfo, text);
+    nid_.dwInfoFlags = (error ? NIIF_ERROR : NIIF_INFO) | NIIF_RESPECT_QUIET_TIME;
+    return call(NIM_MODIFY, "NIM_MODIFY", true);
+}
+
+bool NotifyIcon::focus() {
+    nid_.uFlags = 0;
+    // Not every shell implements it (Wine's does not); the menu has closed either way.
+    return call(NIM_SETFOCUS, "NIM_SETFOCUS", false);
 }
 
 bool NotifyIcon::remove() {

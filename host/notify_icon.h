@@ -24,6 +24,10 @@ class NotifyIcon {
     // One modify carrying the icon, the tooltip, or both.
     bool update(std::optional<HICON> icon, const std::optional<std::u16string>& tooltip);
     bool remove();
+    // A notification with the icon: an error or information, respecting the user's quiet time.
+    bool balloon(bool error, const std::u16string& title, const std::u16string& text);
+    // Gives the keyboard focus back to the icon (after a menu closed with Escape).
+    bool focus();
 
     std::uint64_t calls() const { return calls_; }
 

@@ -9,6 +9,7 @@
 
 #include "callouts.h"
 #include "host_rules.h"
+#include "icon_events.h"
 #include "icon_source.h"
 #include "mailbox.h"
 #include "message_window.h"
@@ -59,16 +60,22 @@ struct TrayHost::Impl {
     std::optional<host::NotifyIcon> icon;
     host::IconSource iconSource;
     Indicator indicator;
+    Notifier notifier;
     host::SnapshotMailbox mailbox{[this] { return wake(); }};
     std::uint64_t timerWakeups = 0;
     std::uint64_t snapshots = 0;
+    std::uint64_t balloons = 0;
     // Last, so that it is destroyed first: a drain under way stops before anything else goes.
     host::Callouts callouts;
 
     bool wake() const;
     int iconPixels() const;
     void run(IndicatorActions actions, MonoTime now);
+    void notify(const NotifierActions& actions, MonoTime now);
     void queueClose(TrayHostClose why);
+    void queueActivation(TrayActivation what, int x, int y);
+    void iconCallback(WPARAM wParam, LPARAM lParam);
+    void showMenu(int x, int y);
     LRESULT handle(UINT message, WPARAM wParam, LPARAM lParam);
     static LRESULT onMessage(void* context, UINT message, WPARAM wParam, LPARAM lParam);
 };
@@ -107,20 +114,122 @@ void TrayHost::Impl::run(IndicatorActions actions, MonoTime now) {
         // The shell keeps its own copy of the icon it shows, so the replaced ones can go now.
         iconSource.releaseReplaced();
         if (actions.cancelTimer) {
-            window.cancelTimer();
+            window.cancelTimer(host::MessageWindow::kGlyphTimer);
         }
         if (actions.armTimerAt) {
-            window.armTimer(*actions.armTimerAt, now);
+            window.armTimer(host::MessageWindow::kGlyphTimer, *actions.armTimerAt, now);
         }
-        if (actions.announceGlyph && options.onGlyphShown) {
-            callouts.queue([call = options.onGlyphShown, glyph = *actions.announceGlyph, now] {
-                call(glyph, now);
-            });
+        if (actions.announceGlyph) {
+            const TrayGlyph glyph = *actions.announceGlyph;
+            notify(notifier.onShown(glyph, *indicator.snapshot(), now), now);
+            if (options.onGlyphShown) {
+                callouts.queue([call = options.onGlyphShown, glyph, now] { call(glyph, now); });
+            }
         }
         if (!next) {
             return;
         }
         actions = std::move(*next);
+    }
+}
+
+void TrayHost::Impl::notify(const NotifierActions& actions, MonoTime now) {
+    // A notification goes with the icon; without one (the shell lost it) it is not shown.
+    if (actions.show && indicator.iconAdded() &&
+        icon->balloon(actions.show->error, actions.show->title, actions.show->text)) {
+        ++balloons;
+    }
+    if (actions.cancelTimer) {
+        window.cancelTimer(host::MessageWindow::kNotifierTimer);
+    }
+    if (actions.armTimerAt) {
+        window.armTimer(host::MessageWindow::kNotifierTimer, *actions.armTimerAt, now);
+    }
+}
+
+void TrayHost::Impl::queueActivation(TrayActivation what, int x, int y) {
+    if (options.onActivate) {
+        callouts.queue([call = options.onActivate, what, x, y] { call(what, x, y); });
+    }
+}
+
+void TrayHost::Impl::iconCallback(WPARAM wParam, LPARAM lParam) {
+    const host::IconInput input =
+        host::decodeIconCallback(wParam, static_cast<std::uint64_t>(lParam), options.iconId);
+    switch (input.event) {
+        case host::IconEvent::Select:
+            queueActivation(TrayActivation::Select, input.x, input.y);
+            break;
+        case host::IconEvent::DoubleClick:
+            queueActivation(TrayActivation::DoubleClick, input.x, input.y);
+            break;
+        case host::IconEvent::BalloonClick:
+            queueActivation(TrayActivation::BalloonClick, input.x, input.y);
+            break;
+        case host::IconEvent::ContextMenu:
+            if (options.menu) {
+                callouts.queue([this, x = input.x, y = input.y] { showMenu(x, y); });
+            } else {
+                queueActivation(TrayActivation::ContextMenu, input.x, input.y);
+            }
+            break;
+        case host::IconEvent::None:
+            break;
+    }
+}
+
+// Runs as a call to the application: it asks for the items, and the menu's modal loop handles
+// the host's messages (and may see the host destroyed).
+void TrayHost::Impl::showMenu(int x, int y) {
+    const std::shared_ptr<const bool> alive = callouts.alive();
+    const auto describe = options.menu;
+    const auto choose = options.onMenuChoice;
+    const std::vector<TrayMenuItem> items = describe();
+    if (!*alive) {
+        return;
+    }
+    const HMENU menu = CreatePopupMenu();
+    if (menu == nullptr) {
+        const DWORD code = GetLastError();
+        logWarn("TrayHost: CreatePopupMenu failed (GLE=", code, ")");
+        return;
+    }
+    for (const TrayMenuItem& item : items) {
+        if (item.separator) {
+            AppendMenuW(menu, MF_SEPARATOR, 0, nullptr);
+            continue;
+        }
+        if (item.id == 0) {
+            logWarn("TrayHost: a menu item has id 0 and is left out");
+            continue;
+        }
+        const auto flags =
+            static_cast<UINT>(MF_STRING | (item.checked ? MF_CHECKED : MF_UNCHECKED) |
+                              (item.enabled ? MF_ENABLED : MF_GRAYED));
+        AppendMenuW(menu, flags, item.id, item.text.c_str());
+        if (item.isDefault) {
+            SetMenuDefaultItem(menu, item.id, FALSE);
+        }
+    }
+    const HWND owner = window.handle();
+    // The menu closes on a click elsewhere only when its owner is the foreground window.
+    SetForegroundWindow(owner);
+    const auto align = static_cast<UINT>(
+        GetSystemMetrics(SM_MENUDROPALIGNMENT) != 0 ? TPM_RIGHTALIGN : TPM_LEFTALIGN);
+    const auto chosen = static_cast<unsigned>(
+        TrackPopupMenuEx(menu, TPM_RETURNCMD | TPM_RIGHTBUTTON | align, x, y, owner, nullptr));
+    DestroyMenu(menu);
+    if (!*alive) {
+        return;
+    }
+    // So that the next menu, too, closes on a click elsewhere.
+    PostMessageW(owner, WM_NULL, 0, 0);
+    if (chosen != 0) {
+        if (choose) {
+            choose(chosen);
+        }
+    } else if (GetForegroundWindow() == owner) {
+        icon->focus();  // closed with Escape: the keyboard focus goes back to the icon
     }
 }
 
@@ -141,6 +250,10 @@ LRESULT TrayHost::Impl::handle(UINT message, WPARAM wParam, LPARAM lParam) {
         }
         return 0;
     }
+    if (message == options.callbackMessage) {
+        iconCallback(wParam, lParam);
+        return 0;
+    }
     if (message == window.taskbarCreated()) {
         // A new notification area (Explorer restarted, or a DPI or session change): its icon
         // size may be new, and our icon may be gone.
@@ -149,13 +262,20 @@ LRESULT TrayHost::Impl::handle(UINT message, WPARAM wParam, LPARAM lParam) {
     }
     switch (message) {
         case WM_TIMER:
-            if (wParam != host::MessageWindow::kTimerId) {
-                break;
+            // One-shot timers.
+            if (wParam == host::MessageWindow::kGlyphTimer) {
+                window.cancelTimer(host::MessageWindow::kGlyphTimer);
+                ++timerWakeups;
+                run(indicator.onTimer(now), now);
+                return 0;
             }
-            window.cancelTimer();  // one-shot
-            ++timerWakeups;
-            run(indicator.onTimer(now), now);
-            return 0;
+            if (wParam == host::MessageWindow::kNotifierTimer) {
+                window.cancelTimer(host::MessageWindow::kNotifierTimer);
+                ++timerWakeups;
+                notify(notifier.onTimer(now), now);
+                return 0;
+            }
+            break;
         case WM_DPICHANGED:
         case WM_SETTINGCHANGE:
         case WM_DISPLAYCHANGE:
@@ -189,6 +309,7 @@ LRESULT TrayHost::Impl::onMessage(void* context, UINT message, WPARAM wParam, LP
 std::unique_ptr<TrayHost> TrayHost::create(const Snapshot& first, TrayHostOptions options) {
     auto impl = std::make_unique<Impl>();
     impl->options = std::move(options);
+    impl->notifier = Notifier(impl->options.notifications);
     if (!impl->options.shellNotifyIcon) {
         impl->options.shellNotifyIcon = Shell_NotifyIconW;
     }
@@ -222,7 +343,6 @@ TrayHost::TrayHost(std::unique_ptr<Impl> impl) : impl_(std::move(impl)) {}
 
 TrayHost::~TrayHost() {
     Impl& h = *impl_;
-    h.window.cancelTimer();
     if (h.indicator.iconAdded()) {
         h.icon->remove();
     }
@@ -244,7 +364,7 @@ HWND TrayHost::window() const {
 
 TrayHostStats TrayHost::stats() const {
     const Impl& h = *impl_;
-    return {h.timerWakeups, h.icon->calls(), h.snapshots, h.iconSource.loads()};
+    return {h.timerWakeups, h.icon->calls(), h.snapshots, h.iconSource.loads(), h.balloons};
 }
 
 bool TrayHost::iconShown() const {

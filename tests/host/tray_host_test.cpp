@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <functional>
@@ -12,6 +13,7 @@
 #include <set>
 #include <string>
 #include <thread>
+#include <tuple>
 #include <vector>
 
 #include "recording_logger.h"
@@ -624,6 +626,160 @@ TEST(TrayHostOnDisplay, PoliteCloseAndSessionEnd) {
         EXPECT_TRUE(IsWindow(host->window()));
         EXPECT_TRUE(shellHasIcon(host->window(), 24));
     }
+}
+
+// The icon's callback message reaches the application as activations, decoded with signed
+// anchors; a right click acts once (on WM_CONTEXTMENU, not WM_RBUTTONUP), another icon's
+// callbacks are not ours.
+TEST(TrayHostOnDisplay, ActivationsFromTheIcon) {
+    using zentra::TrayActivation;
+    zentra::TrayHostOptions options;
+    options.iconId = 26;
+    std::vector<std::tuple<TrayActivation, int, int>> seen;
+    options.onActivate = [&seen](TrayActivation what, int x, int y) {
+        seen.emplace_back(what, x, y);
+    };
+    const auto host = TrayHost::create(armed(), options);
+    ASSERT_NE(host, nullptr);
+    pumpFor(20ms);
+    struct Case {
+        WORD event;
+        WORD icon;
+        int x, y;
+        std::optional<TrayActivation> expected;
+    };
+    const Case cases[] = {
+        {NIN_SELECT, 26, 790, 590, TrayActivation::Select},
+        {NIN_KEYSELECT, 26, 790, 590, TrayActivation::Select},
+        {WM_RBUTTONUP, 26, 790, 590, std::nullopt},
+        {WM_CONTEXTMENU, 26, -200, 590, TrayActivation::ContextMenu},
+        {WM_LBUTTONDBLCLK, 26, 5, -7, TrayActivation::DoubleClick},
+        {NIN_BALLOONUSERCLICK, 26, 790, 590, TrayActivation::BalloonClick},
+        {NIN_SELECT, 27, 790, 590, std::nullopt},
+        {WM_MOUSEMOVE, 26, 790, 590, std::nullopt},
+    };
+    for (const Case& c : cases) {
+        seen.clear();
+        const auto anchor = static_cast<WPARAM>(static_cast<WORD>(c.x)) |
+                            static_cast<WPARAM>(static_cast<WORD>(c.y)) << 16;
+        SendMessageW(host->window(), options.callbackMessage, anchor, MAKELPARAM(c.event, c.icon));
+        if (c.expected) {
+            ASSERT_EQ(seen.size(), 1u) << c.event;
+            EXPECT_EQ(seen[0], std::make_tuple(*c.expected, c.x, c.y)) << c.event;
+        } else {
+            EXPECT_TRUE(seen.empty()) << c.event;
+        }
+    }
+}
+
+// The context menu: asked for when it opens, shown while the icon keeps following the engine,
+// the chosen item handed back; closed with Escape, the focus goes back to the icon.
+TEST(TrayHostOnDisplay, ContextMenu) {
+    zentra::TrayHostOptions options;
+    options.iconId = 28;
+    ShellRecord shell;
+    options.shellNotifyIcon = shell.boundary();
+    std::atomic<int> asked{0};
+    std::atomic<TrayGlyph> latest{TrayGlyph::Armed};
+    TrayHost* host = nullptr;
+    options.menu = [&] {
+        ++asked;
+        const bool error = host->shown().glyph == TrayGlyph::Error;
+        std::vector<zentra::TrayMenuItem> items(3);
+        items[0].id = 1;
+        items[0].text = error ? L"Engine: error" : L"Engine: armed";
+        items[0].enabled = false;
+        items[1].separator = true;
+        items[2].id = 2;
+        items[2].text = L"Quit";
+        return items;
+    };
+    std::vector<unsigned> chosen;
+    options.onMenuChoice = [&chosen](unsigned id) { chosen.push_back(id); };
+    options.onGlyphShown = [&latest](TrayGlyph g, zn::MonoTime) { latest = g; };
+    const auto owner = TrayHost::create(armed(), options);
+    ASSERT_NE(owner, nullptr);
+    host = owner.get();
+    pumpFor(20ms);
+    const auto openMenu = [&] {
+        PostMessageW(host->window(), options.callbackMessage, MAKEWPARAM(700, 500),
+                     MAKELPARAM(WM_CONTEXTMENU, 28));
+    };
+    // The user: waits for the menu, sees the icon change under it, then presses keys in it.
+    const auto user = [&](std::vector<WPARAM> keys, bool errorFirst) {
+        return std::thread([&host, &latest, keys, errorFirst] {
+            HWND menu = nullptr;
+            for (int i = 0; i < 200 && menu == nullptr; ++i) {
+                std::this_thread::sleep_for(10ms);
+                menu = FindWindowW(L"#32768", nullptr);
+            }
+            if (errorFirst) {
+                Snapshot error = armed();
+                error.state.lastError = "usb reset";
+                host->post(error);
+                for (int i = 0; i < 100 && latest != TrayGlyph::Error; ++i) {
+                    std::this_thread::sleep_for(10ms);
+                }
+            }
+            for (const WPARAM key : keys) {
+                PostMessageW(menu, WM_KEYDOWN, key, 0);
+                std::this_thread::sleep_for(50ms);
+            }
+        });
+    };
+    std::thread first = user({VK_UP, VK_RETURN}, true);
+    openMenu();
+    pumpUntil([&] { return !chosen.empty(); }, 3s);
+    first.join();
+    EXPECT_EQ(latest, TrayGlyph::Error) << "the icon stood still while the menu was open";
+    EXPECT_EQ(chosen, std::vector<unsigned>{2});
+
+    shell.calls.clear();
+    std::thread second = user({VK_ESCAPE}, false);
+    openMenu();
+    pumpFor(800ms);
+    second.join();
+    EXPECT_EQ(asked, 2);
+    EXPECT_EQ(chosen.size(), 1u);
+    EXPECT_EQ(shell.calls, std::vector<DWORD>{NIM_SETFOCUS});
+}
+
+// Notifications: entering Error shows one with the reason, respecting quiet time; within the
+// cooldown a flapping engine shows no more; at its end the recovery is told.
+TEST(TrayHostOnDisplay, NotificationsOnErrorAndRecovery) {
+    zentra::TrayHostOptions options;
+    options.iconId = 29;
+    options.notifications.cooldown = 1s;
+    struct Shown {
+        DWORD flags;
+        std::wstring title, text;
+    };
+    std::vector<Shown> balloons;
+    options.shellNotifyIcon = [&balloons](DWORD message, NOTIFYICONDATAW* data) {
+        if ((data->uFlags & NIF_INFO) != 0) {
+            balloons.push_back({data->dwInfoFlags, data->szInfoTitle, data->szInfo});
+        }
+        return Shell_NotifyIconW(message, data);
+    };
+    Snapshot error = armed();
+    error.state.lastError = "usb reset";
+    const auto host = TrayHost::create(error, options);  // already in error: told once added
+    ASSERT_NE(host, nullptr);
+    pumpFor(50ms);
+    ASSERT_EQ(balloons.size(), 1u);
+    EXPECT_EQ(balloons[0].flags, static_cast<DWORD>(NIIF_ERROR | NIIF_RESPECT_QUIET_TIME));
+    EXPECT_EQ(balloons[0].title, L"Error");
+    EXPECT_EQ(balloons[0].text, L"usb reset");
+    for (int i = 0; i < 5; ++i) {  // armed, error, ..., armed
+        host->post(i % 2 == 0 ? armed() : error);
+        pumpFor(30ms);
+    }
+    EXPECT_EQ(balloons.size(), 1u) << "a flapping engine flooded the user";
+    ASSERT_TRUE(pumpUntil([&] { return balloons.size() == 2; }, 2s));
+    EXPECT_EQ(balloons[1].flags, static_cast<DWORD>(NIIF_INFO | NIIF_RESPECT_QUIET_TIME));
+    EXPECT_EQ(balloons[1].title, L"Working again");
+    EXPECT_EQ(balloons[1].text, L"Armed");
+    EXPECT_EQ(host->stats().balloons, 2u);
 }
 
 }  // namespace

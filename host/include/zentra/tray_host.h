@@ -10,7 +10,7 @@
 // - create(), the destructor, stats(), shown() and icons() belong to the UI thread: the thread
 //   that called create() and runs a message loop. post() may be called from any thread while the
 //   host exists.
-// - The host calls the application (onGlyphShown, onCloseRequested) from its window procedure,
+// - The host calls the application (every `on...` option, and `menu`) from its window procedure,
 //   on the UI thread, only after it has finished carrying out what an event asked for, never from
 //   inside create(). A callback may run a modal loop (a message box, a menu): the host goes on
 //   following the engine inside it, and nothing the outer pass did is re-applied afterwards. A
@@ -24,8 +24,11 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <string>
+#include <vector>
 
 #include "zentra/indicator.h"
+#include "zentra/notifier.h"
 #include "zentra/tray.h"
 
 namespace zentra {
@@ -34,6 +37,25 @@ namespace zentra {
 enum class TrayHostClose {
     Closed,         // WM_CLOSE: for example taskkill without /f
     SessionEnding,  // WM_ENDSESSION: the user logs off, or Windows shuts down
+};
+
+// What the user did with the icon, with the anchor point in screen coordinates (negative left of
+// or above the primary monitor).
+enum class TrayActivation {
+    Select,        // a left click, or Enter or Space on the focused icon
+    DoubleClick,   // a left double click (after its first click's Select)
+    ContextMenu,   // a right click, Shift+F10 or the menu key, when the host has no menu to show
+    BalloonClick,  // a click on the icon's notification
+};
+
+// One item of the icon's context menu.
+struct TrayMenuItem {
+    unsigned id = 0;  // handed to onMenuChoice; 1 or above (an item with 0 is left out, warned)
+    std::wstring text;
+    bool checked = false;
+    bool enabled = true;
+    bool isDefault = false;  // shown bold: what a double click would do
+    bool separator = false;  // a separating line; the other fields are not read
 };
 
 struct TrayHostOptions {
@@ -49,6 +71,18 @@ struct TrayHostOptions {
     // loop (PostQuitMessage(0)), so that the application's normal exit removes the icon. The
     // window stays; the application ends by destroying the host.
     std::function<void(TrayHostClose why)> onCloseRequested;
+    // A click, a key or a notification click on the icon. A right click acts once.
+    std::function<void(TrayActivation what, int x, int y)> onActivate;
+    // The context menu, asked for each time it opens (so that it can show live state). The host
+    // shows it at the anchor point, by the platform's rules (the window brought to the
+    // foreground first, the system's menu alignment, focus back to the icon after Escape), and
+    // hands the chosen item's id to onMenuChoice. While it is open the icon keeps following the
+    // engine. Unset: a context menu request goes to onActivate.
+    std::function<std::vector<TrayMenuItem>()> menu;
+    std::function<void(unsigned id)> onMenuChoice;
+    // Notifications (balloons) when the engine enters Error and when it recovers, as the Notifier
+    // decides; shown with the icon, respecting the user's quiet time. Both off: none.
+    NotifierOptions notifications;
 
     // The platform's own functions, replaceable at this one boundary so that tests can make the
     // shell refuse (as at logon) or the small-icon size change: Shell_NotifyIconW (every call the
@@ -63,6 +97,7 @@ struct TrayHostStats {
     std::uint64_t shellCalls = 0;    // Shell_NotifyIconW calls made
     std::uint64_t snapshots = 0;     // snapshots taken from post()
     std::uint64_t iconLoads = 0;     // times the three icons were loaded
+    std::uint64_t balloons = 0;      // notifications shown
 };
 
 class TrayHost {

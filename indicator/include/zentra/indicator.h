@@ -105,6 +105,8 @@ class Indicator {
     // What the icon shows, once added: the one record of it.
     bool iconAdded() const { return icon_ == Icon::Added; }
     const IconContent& shown() const { return shown_; }
+    // The latest snapshot, once there is one.
+    const std::optional<Snapshot>& snapshot() const { return snapshot_; }
     std::optional<MonoTime> pendingTimer() const { return timerAt_; }
     // deriveTrayGlyph calls made so far (a measure of the work done).
     std::uint64_t deriveCalls() const { return deriveCalls_; }
