@@ -2,7 +2,8 @@
 // built on zentra::TrayHost. A simulated engine on a thread of its own follows a timeline of
 // events (a file, or a built-in default) and hands each new state to the host; the host shows it,
 // with no polling. Each glyph change is printed with its time since start; at exit, how often the
-// host's timer woke it and how many shell calls it made.
+// host's timer woke it and how many shell calls it made. Its icon has a menu (the engine's state,
+// About, Quit); a click on the icon is printed; entering an error shows a notification.
 //   tray-host [timeline-file]
 #include <atomic>
 #include <chrono>
@@ -13,6 +14,7 @@
 #include <mutex>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "timeline.h"
 #include "zentra/tray_host.h"
@@ -58,6 +60,33 @@ int main(int argc, char** argv) {
     engine.advance(start);
 
     zentra::TrayHostOptions options;
+    zentra::TrayHost* shownBy = nullptr;  // set once the host exists; menus come after that
+    enum : unsigned { kState = 1, kAbout = 2, kQuit = 3 };
+    options.menu = [&shownBy] {
+        const std::u16string tip = shownBy->shown().tooltip;
+        std::vector<zentra::TrayMenuItem> items(5);
+        items[0] = {kState, L"Engine: " + std::wstring(tip.begin(), tip.end()), false, false};
+        items[1].separator = true;
+        items[2] = {kAbout, L"About tray-host", false, true};
+        items[3].separator = true;
+        items[4] = {kQuit, L"Quit", false, true};
+        return items;
+    };
+    options.onMenuChoice = [](unsigned id) {
+        std::printf("menu: %s\n", id == kQuit ? "quit" : "about");
+        std::fflush(stdout);
+        if (id == kAbout) {
+            MessageBoxW(nullptr, L"tray-host: the zentra glyphs in the notification area.",
+                        L"About tray-host", MB_OK | MB_ICONINFORMATION);
+        } else if (id == kQuit) {
+            PostQuitMessage(0);
+        }
+    };
+    options.onActivate = [](zentra::TrayActivation what, int x, int y) {
+        const char* names[] = {"select", "double click", "context menu", "notification click"};
+        std::printf("%s at %d,%d\n", names[static_cast<int>(what)], x, y);
+        std::fflush(stdout);
+    };
     options.onGlyphShown = [start](zn::TrayGlyph glyph, zn::MonoTime when) {
         const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(when - start);
         std::printf("%s\n", tray_host::changeLine(ms.count(), glyph).c_str());
@@ -70,6 +99,7 @@ int main(int argc, char** argv) {
                      "tray-host: no window for the notification icon; is there a display?\n");
         return 1;
     }
+    shownBy = host.get();
     g_uiThread = GetCurrentThreadId();
     SetConsoleCtrlHandler(onConsoleControl, TRUE);
 
@@ -106,9 +136,12 @@ int main(int argc, char** argv) {
     stopSignal.notify_all();
     engineThread.join();
     const zentra::TrayHostStats stats = host->stats();
-    std::printf("tray-host: %llu timer wake-ups, %llu shell calls, %llu snapshots\n",
-                static_cast<unsigned long long>(stats.timerWakeups),
-                static_cast<unsigned long long>(stats.shellCalls),
-                static_cast<unsigned long long>(stats.snapshots));
+    std::printf(
+        "tray-host: %llu timer wake-ups, %llu shell calls, %llu snapshots, %llu "
+        "notifications\n",
+        static_cast<unsigned long long>(stats.timerWakeups),
+        static_cast<unsigned long long>(stats.shellCalls),
+        static_cast<unsigned long long>(stats.snapshots),
+        static_cast<unsigned long long>(stats.balloons));
     return 0;
 }
