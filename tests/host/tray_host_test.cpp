@@ -706,7 +706,7 @@ TEST(TrayHostOnDisplay, ContextMenu) {
                      MAKELPARAM(WM_CONTEXTMENU, 28));
     };
     // The user: waits for the menu, sees the icon change under it, then presses keys in it.
-    const auto user = [&](std::vector<WPARAM> keys, bool errorFirst) {
+    const auto user = [&](const std::vector<WPARAM>& keys, bool errorFirst) {
         return std::thread([&host, &latest, keys, errorFirst] {
             HWND menu = nullptr;
             for (int i = 0; i < 200 && menu == nullptr; ++i) {

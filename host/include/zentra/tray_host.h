@@ -43,7 +43,7 @@ enum class TrayHostClose {
 // or above the primary monitor).
 enum class TrayActivation {
     Select,        // a left click, or Enter or Space on the focused icon
-    DoubleClick,   // a left double click (after its first click's Select)
+    DoubleClick,   // a left double click (its clicks may also arrive as Select)
     ContextMenu,   // a right click, Shift+F10 or the menu key, when the host has no menu to show
     BalloonClick,  // a click on the icon's notification
 };
