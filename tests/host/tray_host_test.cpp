@@ -187,6 +187,7 @@ TEST(TrayHostOnDisplay, NoPollingAndOneWakeUpPerPulse) {
 TEST(TrayHostOnDisplay, ShellCallsInOrder) {
     zentra::TrayHostOptions options;
     options.iconId = 16;
+    options.notifications.onError = false;  // only the icon's own calls here
     std::vector<std::pair<DWORD, UINT>> calls;
     options.shellNotifyIcon = [&calls](DWORD message, NOTIFYICONDATAW* data) {
         calls.emplace_back(message, data->uFlags);
@@ -231,6 +232,7 @@ TEST(TrayHostOnDisplay, ShellCallsInOrder) {
 TEST(TrayHostOnDisplay, OneShellCallPerChange) {
     zentra::TrayHostOptions options;
     options.iconId = 17;
+    options.notifications.onError = false;  // a notification is a call of its own
     int shown = 0;
     options.onGlyphShown = [&shown](TrayGlyph, zn::MonoTime) { ++shown; };
     const auto host = TrayHost::create(armed(), options);
