@@ -66,6 +66,19 @@ bool shellHasIcon(HWND window, UINT id) {
     return Shell_NotifyIconW(NIM_MODIFY, &nid) != FALSE;
 }
 
+// Icon handles' side in pixels (0 for no icon).
+int iconSide(HICON icon) {
+    ICONINFO info{};
+    if (icon == nullptr || !GetIconInfo(icon, &info)) {
+        return 0;
+    }
+    BITMAP bitmap{};
+    GetObjectW(info.hbmColor != nullptr ? info.hbmColor : info.hbmMask, sizeof bitmap, &bitmap);
+    DeleteObject(info.hbmColor);
+    DeleteObject(info.hbmMask);
+    return bitmap.bmWidth;
+}
+
 void broadcastTaskbarCreated() {
     PostMessageW(HWND_BROADCAST, RegisterWindowMessageW(L"TaskbarCreated"), 0, 0);
 }
@@ -304,13 +317,7 @@ TEST(TrayHostOnDisplay, ExactSizeIconsAndNoHandleLeft) {
             remember(host->icons());
             ICONINFO gone{};
             EXPECT_FALSE(GetIconInfo(before, &gone)) << "a replaced icon outlived the change";
-            ICONINFO info{};
-            ASSERT_TRUE(GetIconInfo(host->icons().armed, &info));
-            BITMAP bitmap{};
-            GetObjectW(info.hbmColor, sizeof bitmap, &bitmap);
-            EXPECT_EQ(bitmap.bmWidth, sizes[reloads % 4]);
-            DeleteObject(info.hbmColor);
-            DeleteObject(info.hbmMask);
+            EXPECT_EQ(iconSide(host->icons().armed), sizes[reloads % 4]);
         }
         EXPECT_EQ(host->stats().iconLoads, 101u);
     }
@@ -319,19 +326,6 @@ TEST(TrayHostOnDisplay, ExactSizeIconsAndNoHandleLeft) {
     for (HICON icon : loaded) {
         EXPECT_FALSE(DestroyIcon(icon)) << "icon " << icon << " was still alive";
     }
-}
-
-// Icon handles' side in pixels (0 for no icon).
-int iconSide(HICON icon) {
-    ICONINFO info{};
-    if (icon == nullptr || !GetIconInfo(icon, &info)) {
-        return 0;
-    }
-    BITMAP bitmap{};
-    GetObjectW(info.hbmColor != nullptr ? info.hbmColor : info.hbmMask, sizeof bitmap, &bitmap);
-    DeleteObject(info.hbmColor);
-    DeleteObject(info.hbmMask);
-    return bitmap.bmWidth;
 }
 
 // What the shell was last given for the icon, as seen at the host's boundary.
