@@ -71,6 +71,19 @@ void formatLogLineInto(std::string& line, const std::tm& local, std::int64_t mil
     line += '\n';
 }
 
+void formatLogLineNow(std::string& line, LogLevel level, std::string_view message) {
+    // One clock reading gives both the second and the millisecond, rounded down.
+    using namespace std::chrono;
+    const auto sinceEpoch = system_clock::now().time_since_epoch();
+    const auto wholeSeconds = floor<seconds>(sinceEpoch);
+    const auto millis = (floor<milliseconds>(sinceEpoch) - wholeSeconds).count();
+    // Converted for every line: a cached conversion would show the old local time after a
+    // time-zone change, and saves too little against the write to be worth it (bench/log_bench).
+    std::tm local{};
+    toLocalTime(static_cast<std::time_t>(wholeSeconds.count()), local);
+    formatLogLineInto(line, local, millis, level, message);
+}
+
 bool toLocalTime(std::time_t seconds, std::tm& out) noexcept {
 #if defined(_WIN32)
     const __time64_t t = seconds;
@@ -94,22 +107,12 @@ void ConsoleLogger::log(LogLevel level, std::string_view message) {
     static const std::ios_base::Init streamsReady;
     std::lock_guard<LogMutex> lock(logMutex);
 
-    // One clock reading gives both the second and the millisecond, rounded down.
-    using namespace std::chrono;
-    const auto sinceEpoch = system_clock::now().time_since_epoch();
-    const auto wholeSeconds = floor<seconds>(sinceEpoch);
-    const auto millis = (floor<milliseconds>(sinceEpoch) - wholeSeconds).count();
-    // Converted for every line: a cached conversion would show the old local time after a
-    // time-zone change, and saves too little against the write to be worth it (bench/log_bench).
-    std::tm local{};
-    toLocalTime(static_cast<std::time_t>(wholeSeconds.count()), local);
-
-    // The whole line goes out in one write: other writers cannot land inside it, and the
-    // stream's own formatting state (fill, width, flags) is neither used nor changed.
     // Reused under logMutex, so a line costs no allocation once the buffer has grown. Never
     // destroyed: a static destructor that logs during exit still finds it alive.
     static std::string& line = *new std::string;
-    formatLogLineInto(line, local, millis, level, message);
+    // The whole line goes out in one write: other writers cannot land inside it, and the
+    // stream's own formatting state (fill, width, flags) is neither used nor changed.
+    formatLogLineNow(line, level, message);
     std::cerr.write(line.data(), static_cast<std::streamsize>(line.size()));
     std::cerr.flush();
     if (line.capacity() > kKeptLineCapacity) {

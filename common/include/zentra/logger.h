@@ -1,4 +1,5 @@
-// Log levels, the logger interface and the console logger.
+// Log levels, the logger interface and the console logger. Loggers for programs without a console
+// (a file, the debugger, the application's own function, several at once) are in log_sinks.h.
 #pragma once
 
 #include <cstdint>
@@ -81,6 +82,10 @@ std::string formatLogLine(const std::tm& local, std::int64_t millis, LogLevel le
 // The same line, written into `line` (its previous contents replaced).
 void formatLogLineInto(std::string& line, const std::tm& local, std::int64_t millis, LogLevel level,
                        std::string_view message);
+
+// The line for `message` at the current local time, written into `line` (its previous contents
+// replaced): the form every logger of ours writes.
+void formatLogLineNow(std::string& line, LogLevel level, std::string_view message);
 
 // Converts seconds since the epoch to broken-down local time in `out`. On failure `out` is all
 // zeros (so a line shows 00:00:00) and false is returned.

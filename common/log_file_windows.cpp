@@ -1,0 +1,88 @@
+#include <windows.h>
+
+#include <string>
+
+#include "log_file.h"
+#include "zentra/log_sinks.h"
+
+namespace zentra::common::logfile {
+
+namespace {
+
+HANDLE handleOf(std::intptr_t file) {
+    return reinterpret_cast<HANDLE>(file);  // NOLINT(performance-no-int-to-ptr)
+}
+
+}  // namespace
+
+int openForAppend(const std::filesystem::path& path, std::intptr_t& file, std::uint64_t& size) {
+    const HANDLE handle =
+        CreateFileW(path.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                    nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) {
+        return static_cast<int>(GetLastError());
+    }
+    LARGE_INTEGER length{};
+    if (!GetFileSizeEx(handle, &length)) {
+        const auto error = static_cast<int>(GetLastError());
+        CloseHandle(handle);
+        return error;
+    }
+    file = reinterpret_cast<std::intptr_t>(handle);
+    size = static_cast<std::uint64_t>(length.QuadPart);
+    return 0;
+}
+
+int appendAll(std::intptr_t file, std::string_view bytes) {
+    while (!bytes.empty()) {
+        const DWORD chunk = bytes.size() > 0x40000000u ? 0x40000000u : static_cast<DWORD>(bytes.size());
+        DWORD written = 0;
+        if (!WriteFile(handleOf(file), bytes.data(), chunk, &written, nullptr)) {
+            return static_cast<int>(GetLastError());
+        }
+        if (written == 0) {
+            return ERROR_WRITE_FAULT;
+        }
+        bytes.remove_prefix(written);
+    }
+    return 0;
+}
+
+void close(std::intptr_t file) {
+    CloseHandle(handleOf(file));
+}
+
+void toDebugger(std::string_view line) {
+    if (line.size() > 0x7fffffffu) {
+        line = line.substr(0, 0x7fffffffu);
+    }
+    const int length = static_cast<int>(line.size());
+    // Bytes that are not UTF-8 become U+FFFD rather than losing the line.
+    const int units = MultiByteToWideChar(CP_UTF8, 0, line.data(), length, nullptr, 0);
+    if (units <= 0) {
+        return;
+    }
+    std::wstring wide(static_cast<std::size_t>(units), L'\0');
+    MultiByteToWideChar(CP_UTF8, 0, line.data(), length, wide.data(), units);
+    OutputDebugStringW(wide.c_str());
+}
+
+}  // namespace zentra::common::logfile
+
+namespace zentra::common {
+
+std::filesystem::path localAppDataFolder() {
+    const DWORD needed = GetEnvironmentVariableW(L"LOCALAPPDATA", nullptr, 0);
+    if (needed == 0) {
+        return {};
+    }
+    std::wstring folder(needed, L'\0');
+    const DWORD length = GetEnvironmentVariableW(L"LOCALAPPDATA", folder.data(), needed);
+    if (length == 0 || length >= needed) {
+        return {};
+    }
+    folder.resize(length);
+    return folder;
+}
+
+}  // namespace zentra::common

@@ -1,0 +1,321 @@
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <memory>
+#include <random>
+#include <algorithm>
+#include <regex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "recording_logger.h"
+#include "zentra/log_sinks.h"
+
+#if defined(_WIN32)
+#include <windows.h>
+#endif
+
+namespace {
+
+namespace fs = std::filesystem;
+using zentra::common::CallbackLogger;
+using zentra::common::FanOutLogger;
+using zentra::common::FileLogger;
+using zentra::common::FileLoggerOptions;
+using zentra::common::LogLevel;
+using zentra::common::rotatedLogPath;
+
+// A folder of its own for one test, removed afterwards.
+struct TempFolder {
+    fs::path path;
+    explicit TempFolder(const std::string& name) {
+        path = fs::temp_directory_path() /
+               ("zentra-" + name + "-" + std::to_string(std::random_device{}()));
+        fs::create_directories(path);
+    }
+    ~TempFolder() {
+        std::error_code ignored;
+        fs::permissions(path / "app.log", fs::perms::owner_all, ignored);
+        fs::remove_all(path, ignored);
+    }
+};
+
+std::string readFile(const fs::path& file) {
+    std::ifstream in(file, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+// The messages of a log file's lines, in order ("" for a file that is missing).
+std::string messagesIn(const fs::path& file) {
+    if (!fs::exists(file)) {
+        return "missing";
+    }
+    static const std::regex line(R"(\[\d\d:\d\d:\d\d\.\d\d\d\] \[[A-Z]+\] ([^\n]*)\n)");
+    std::string text = readFile(file);
+    std::string messages;
+    for (std::sregex_iterator it(text.begin(), text.end(), line), end; it != end; ++it) {
+        messages += (messages.empty() ? "" : ",") + (*it)[1].str();
+    }
+    EXPECT_EQ(std::regex_replace(text, line, ""), "") << "not whole lines: " << text;
+    return messages;
+}
+
+TEST(RotatedLogPath, NamesOfOlderFiles) {
+    const struct {
+        const char* file;
+        int generation;
+        const char* expected;
+    } cases[] = {
+        {"tray-host.log", 1, "tray-host.1.log"},  {"logs/tray-host.log", 2, "logs/tray-host.2.log"},
+        {"a.b.log", 1, "a.b.1.log"},              {"noext", 1, "noext.1"},
+        {"tray-host.log", 0, "tray-host.log"},    {"tray-host.log", -1, "tray-host.log"},
+        {"logs/tray-host.log", 10, "logs/tray-host.10.log"},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(rotatedLogPath(c.file, c.generation), fs::path(c.expected))
+            << c.file << " " << c.generation;
+    }
+}
+
+// Every line is 40 bytes: a 22-byte stamp and level, "line N" padded to 17, a line feed.
+TEST(FileLogger, RotatesBeforeALineWouldPassTheLimit) {
+    const struct {
+        std::uint64_t maxBytes;
+        int keptFiles;
+        int lines;
+        std::size_t existingBytes;  // in the file before the logger opens it
+        const char* current;
+        const char* first;
+        const char* second;
+    } cases[] = {
+        {80, 3, 5, 0, "line 5", "line 3,line 4", "line 1,line 2"},
+        {79, 3, 3, 0, "line 3", "line 2", "line 1"},
+        {80, 3, 7, 0, "line 7", "line 5,line 6", "line 3,line 4"},
+        {1000, 3, 3, 0, "line 1,line 2,line 3", "missing", "missing"},
+        {80, 1, 3, 0, "line 3", "missing", "missing"},
+        {80, 2, 5, 0, "line 5", "line 3,line 4", "missing"},
+        {10, 2, 2, 0, "line 2", "line 1", "missing"},  // longer than the limit: written whole
+        {80, 3, 1, 40, "old,line 1", "missing", "missing"},
+        {80, 3, 1, 41, "line 1", "old", "missing"},
+        {80, 0, 3, 0, "line 3", "missing", "missing"},  // 0 kept counts as 1
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.maxBytes << " " << c.keptFiles << " " << c.lines
+                                        << " " << c.existingBytes);
+        TempFolder folder("rotation");
+        const fs::path file = folder.path / "app.log";
+        if (c.existingBytes > 0) {
+            std::ofstream(file, std::ios::binary)
+                << "[00:00:00.000] [INFO] old" << std::string(c.existingBytes - 26, ' ') << "\n";
+        }
+        {
+            FileLoggerOptions options;
+            options.maxBytes = c.maxBytes;
+            options.keptFiles = c.keptFiles;
+            FileLogger logger(file, options);
+            for (int i = 1; i <= c.lines; ++i) {
+                logger.log(LogLevel::Info, "line " + std::to_string(i) + std::string(11, ' '));
+            }
+            EXPECT_EQ(logger.droppedLines(), 0u);
+        }
+        auto trimmed = [](std::string s) { return std::regex_replace(s, std::regex(" +(,|$)"), "$1"); };
+        EXPECT_EQ(trimmed(messagesIn(file)), c.current);
+        EXPECT_EQ(trimmed(messagesIn(rotatedLogPath(file, 1))), c.first);
+        EXPECT_EQ(trimmed(messagesIn(rotatedLogPath(file, 2))), c.second);
+        EXPECT_FALSE(fs::exists(rotatedLogPath(file, 3)));
+    }
+}
+
+TEST(FileLogger, WritesTheLevelsAtOrAboveItsOwnAndMakesTheFolder) {
+    TempFolder folder("levels");
+    const fs::path file = folder.path / "made" / "here" / "app.log";
+    FileLoggerOptions options;
+    options.level = LogLevel::Warn;
+    FileLogger logger(file, options);
+    logger.log(LogLevel::Info, "info");
+    logger.log(LogLevel::Warn, "warn");
+    logger.log(LogLevel::Error, "error");
+    logger.setLevel(LogLevel::Error);
+    logger.log(LogLevel::Warn, "warn again");
+    EXPECT_EQ(messagesIn(file), "warn,error");
+    EXPECT_NE(readFile(file).find("] [WARN] warn\n"), std::string::npos);
+}
+
+// Letters from several scripts in the folder's and the file's names.
+TEST(FileLogger, AnyLettersInThePath) {
+    TempFolder folder("letters");
+    const fs::path file = folder.path / fs::u8path(u8"Zürich ログ Ωμέγα") / fs::u8path(u8"тест.log");
+    FileLogger logger(file);
+    logger.log(LogLevel::Warn, u8"naïve message");
+    EXPECT_EQ(messagesIn(file), u8"naïve message");
+    std::vector<fs::path> found;
+    for (const auto& entry : fs::recursive_directory_iterator(folder.path)) {
+        found.push_back(entry.path());
+    }
+    EXPECT_EQ(found, (std::vector<fs::path>{file.parent_path(), file}));
+}
+
+// The file cannot be opened, then can: the lines in between are counted, reported once, and
+// owned up to in the file.
+TEST(FileLogger, DropsCountsAndReportsOnceWhileTheFileCannotBeOpened) {
+    TempFolder folder("blocked");
+    const fs::path blocker = folder.path / "blocker";
+    std::ofstream(blocker) << "a file where the logger wants a folder";
+    auto problems = std::make_shared<RecordingLogger>();
+    FileLoggerOptions options;
+    options.problems = problems;
+    FileLogger logger(blocker / "app.log", options);
+    logger.log(LogLevel::Warn, "lost 1");
+    logger.log(LogLevel::Warn, "lost 2");
+    EXPECT_EQ(logger.droppedLines(), 2u);
+    ASSERT_EQ(problems->lines.size(), 1u);
+    EXPECT_EQ(problems->lines[0].level, LogLevel::Warn);
+    EXPECT_NE(problems->lines[0].text.find("app.log cannot be opened (error "), std::string::npos)
+        << problems->lines[0].text;
+
+    fs::remove(blocker);
+    logger.log(LogLevel::Warn, "kept");
+    logger.log(LogLevel::Warn, "kept too");
+    EXPECT_EQ(messagesIn(blocker / "app.log"),
+              "2 log lines were dropped: this file could not take them,kept,kept too");
+    EXPECT_EQ(logger.droppedLines(), 2u);
+    EXPECT_EQ(problems->lines.size(), 1u);
+}
+
+// A read-only file (skipped where the user may write one anyway, as root on Linux).
+TEST(FileLogger, ReadOnlyFileDropsLines) {
+    TempFolder folder("readonly");
+    const fs::path file = folder.path / "app.log";
+    std::ofstream(file) << "";
+    fs::permissions(file, fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
+    if (std::ofstream(file, std::ios::app).is_open()) {
+        GTEST_SKIP() << "this user writes read-only files";
+    }
+    auto problems = std::make_shared<RecordingLogger>();
+    FileLoggerOptions options;
+    options.problems = problems;
+    FileLogger logger(file, options);
+    logger.log(LogLevel::Warn, "lost");
+    logger.log(LogLevel::Error, "lost too");
+    EXPECT_EQ(logger.droppedLines(), 2u);
+    EXPECT_EQ(problems->lines.size(), 1u);
+    EXPECT_EQ(readFile(file), "");
+}
+
+#if !defined(_WIN32)
+// A device that is always full: every write fails with "no space".
+TEST(FileLogger, FullDiskDropsLines) {
+    if (!fs::exists("/dev/full")) {
+        GTEST_SKIP() << "no /dev/full";
+    }
+    auto problems = std::make_shared<RecordingLogger>();
+    FileLoggerOptions options;
+    options.problems = problems;
+    FileLogger logger("/dev/full", options);
+    for (int i = 0; i < 3; ++i) {
+        logger.log(LogLevel::Warn, "lost");
+    }
+    EXPECT_EQ(logger.droppedLines(), 3u);
+    ASSERT_EQ(problems->lines.size(), 1u);
+    EXPECT_NE(problems->lines[0].text.find("cannot be written"), std::string::npos);
+}
+#endif
+
+// Threads logging at once, with rotations among them: every line arrives whole, none twice.
+TEST(FileLogger, LinesFromSeveralThreadsStayWhole) {
+    TempFolder folder("threads");
+    const fs::path file = folder.path / "app.log";
+    {
+        FileLoggerOptions options;
+        options.maxBytes = 4096;
+        options.keptFiles = 100;
+        FileLogger logger(file, options);
+        std::vector<std::thread> threads;
+        for (int t = 0; t < 4; ++t) {
+            threads.emplace_back([&logger, t] {
+                for (int i = 0; i < 200; ++i) {
+                    logger.log(LogLevel::Info, "t" + std::to_string(t) + " " + std::to_string(i));
+                }
+            });
+        }
+        for (std::thread& thread : threads) {
+            thread.join();
+        }
+    }
+    std::size_t lines = 0;
+    for (int generation = 0; fs::exists(rotatedLogPath(file, generation)); ++generation) {
+        const std::string messages = messagesIn(rotatedLogPath(file, generation));
+        lines += static_cast<std::size_t>(std::count(messages.begin(), messages.end(), ',')) + 1;
+        EXPECT_LE(fs::file_size(rotatedLogPath(file, generation)), 4096u);
+    }
+    EXPECT_EQ(lines, 800u);
+}
+
+TEST(FanOutLogger, EachLoggerFiltersByItsOwnLevel) {
+    auto info = std::make_shared<RecordingLogger>();
+    auto error = std::make_shared<RecordingLogger>();
+    info->min = LogLevel::Info;
+    error->min = LogLevel::Error;
+    // Callback loggers with levels of their own, each recording what it passes on.
+    auto viaInfo = std::make_shared<CallbackLogger>(
+        [info](LogLevel l, std::string_view m) { info->log(l, m); }, LogLevel::Info);
+    auto viaError = std::make_shared<CallbackLogger>(
+        [error](LogLevel l, std::string_view m) { error->log(l, m); }, LogLevel::Error);
+    FanOutLogger fan({viaInfo, nullptr, viaError});
+    EXPECT_EQ(fan.level(), LogLevel::Info);
+    fan.log(LogLevel::Debug, "debug");
+    fan.log(LogLevel::Warn, "warn");
+    fan.log(LogLevel::Fatal, "fatal");
+    EXPECT_EQ(info->texts(), (std::vector<std::string>{"warn", "fatal"}));
+    EXPECT_EQ(error->texts(), (std::vector<std::string>{"fatal"}));
+
+    fan.setLevel(LogLevel::Fatal);
+    EXPECT_EQ(viaInfo->level(), LogLevel::Fatal);
+    EXPECT_EQ(viaError->level(), LogLevel::Fatal);
+    viaError->setLevel(LogLevel::Warn);
+    EXPECT_EQ(fan.level(), LogLevel::Warn);
+    EXPECT_EQ(FanOutLogger({}).level(), LogLevel::Fatal);
+}
+
+TEST(CallbackLogger, PassesLevelAndUnformattedMessage) {
+    std::vector<LoggedLine> got;
+    CallbackLogger logger([&got](LogLevel l, std::string_view m) { got.push_back({l, std::string(m)}); },
+                          LogLevel::Warn);
+    logger.log(LogLevel::Info, "dropped");
+    logger.log(LogLevel::Warn, "kept");
+    logger.log(static_cast<LogLevel>(99), "odd level");
+    EXPECT_EQ(got, (std::vector<LoggedLine>{{LogLevel::Warn, "kept"},
+                                            {static_cast<LogLevel>(99), "odd level"}}));
+    CallbackLogger empty(nullptr);
+    empty.log(LogLevel::Fatal, "no function: nothing happens");
+}
+
+#if defined(_WIN32)
+// OutputDebugStringW raises an exception a debugger takes the text from; a handler of our own
+// stands in for the debugger.
+std::wstring debuggerText;
+LONG CALLBACK catchDebugString(EXCEPTION_POINTERS* info) {
+    constexpr DWORD kWideDebugString = 0x4001000A;
+    const EXCEPTION_RECORD& record = *info->ExceptionRecord;
+    if (record.ExceptionCode == kWideDebugString && record.NumberParameters >= 2) {
+        const auto* text = reinterpret_cast<const wchar_t*>(record.ExceptionInformation[1]);
+        debuggerText.append(text, record.ExceptionInformation[0] - 1);
+    }
+    return EXCEPTION_CONTINUE_EXECUTION;
+}
+
+TEST(DebuggerLogger, SendsTheLineAsUtf16) {
+    void* handler = AddVectoredExceptionHandler(1, catchDebugString);
+    zentra::common::DebuggerLogger logger;
+    logger.log(LogLevel::Debug, "not sent");
+    logger.log(LogLevel::Warn, u8"Zürich ログ");
+    RemoveVectoredExceptionHandler(handler);
+    const std::wregex line(LR"(\[\d\d:\d\d:\d\d\.\d\d\d\] \[WARN\] Zürich ログ\n)");
+    EXPECT_TRUE(std::regex_match(debuggerText, line)) << debuggerText.size();
+}
+#endif
+
+}  // namespace
