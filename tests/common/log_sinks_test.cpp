@@ -294,26 +294,59 @@ TEST(CallbackLogger, PassesLevelAndUnformattedMessage) {
 }
 
 #if defined(_WIN32)
+// A file another program holds without sharing writes (a backup, an editor that locks): no line
+// can go in, and nothing breaks.
+TEST(FileLogger, FileHeldWithoutSharingDropsLines) {
+    TempFolder folder("held");
+    const fs::path file = folder.path / "app.log";
+    const HANDLE held = CreateFileW(file.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+                                    CREATE_ALWAYS, 0, nullptr);
+    ASSERT_NE(held, INVALID_HANDLE_VALUE);
+    auto problems = std::make_shared<RecordingLogger>();
+    FileLoggerOptions options;
+    options.problems = problems;
+    FileLogger logger(file, options);
+    logger.log(LogLevel::Warn, "lost");
+    logger.log(LogLevel::Warn, "lost too");
+    CloseHandle(held);
+    EXPECT_EQ(logger.droppedLines(), 2u);
+    ASSERT_EQ(problems->lines.size(), 1u);
+    EXPECT_NE(problems->lines[0].text.find("cannot be opened (error 32)"), std::string::npos)
+        << problems->lines[0].text;
+    logger.log(LogLevel::Warn, "kept");
+    EXPECT_EQ(messagesIn(file), "2 log lines were dropped: this file could not take them,kept");
+}
+
 // OutputDebugStringW raises an exception a debugger takes the text from; a handler of our own
-// stands in for the debugger.
+// stands in for the debugger. Windows 10 raises the UTF-16 text first; Wine raises the text in
+// the ANSI code page only.
 std::wstring debuggerText;
 LONG CALLBACK catchDebugString(EXCEPTION_POINTERS* info) {
     constexpr DWORD kWideDebugString = 0x4001000A;
+    constexpr DWORD kDebugString = 0x40010006;
     const EXCEPTION_RECORD& record = *info->ExceptionRecord;
-    if (record.ExceptionCode == kWideDebugString && record.NumberParameters >= 2) {
-        const auto* text = reinterpret_cast<const wchar_t*>(record.ExceptionInformation[1]);
-        debuggerText.append(text, record.ExceptionInformation[0] - 1);
+    if (record.NumberParameters < 2 || !debuggerText.empty()) {
+        return EXCEPTION_CONTINUE_SEARCH;
+    }
+    const auto length = record.ExceptionInformation[0] - 1;  // the terminator included
+    if (record.ExceptionCode == kWideDebugString) {
+        debuggerText.assign(reinterpret_cast<const wchar_t*>(record.ExceptionInformation[1]), length);
+    } else if (record.ExceptionCode == kDebugString) {
+        const auto* text = reinterpret_cast<const char*>(record.ExceptionInformation[1]);
+        debuggerText.assign(text, text + length);
+    } else {
+        return EXCEPTION_CONTINUE_SEARCH;
     }
     return EXCEPTION_CONTINUE_EXECUTION;
 }
 
-TEST(DebuggerLogger, SendsTheLineAsUtf16) {
+TEST(DebuggerLogger, SendsTheConsoleLoggersLine) {
     void* handler = AddVectoredExceptionHandler(1, catchDebugString);
     zentra::common::DebuggerLogger logger;
     logger.log(LogLevel::Debug, "not sent");
-    logger.log(LogLevel::Warn, u8"Zürich ログ");
+    logger.log(LogLevel::Warn, "to the debugger");
     RemoveVectoredExceptionHandler(handler);
-    const std::wregex line(LR"(\[\d\d:\d\d:\d\d\.\d\d\d\] \[WARN\] Zürich ログ\n)");
+    const std::wregex line(LR"(\[\d\d:\d\d:\d\d\.\d\d\d\] \[WARN\] to the debugger\n)");
     EXPECT_TRUE(std::regex_match(debuggerText, line)) << debuggerText.size();
 }
 #endif
