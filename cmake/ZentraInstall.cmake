@@ -21,3 +21,17 @@ write_basic_package_version_file(${CMAKE_CURRENT_BINARY_DIR}/zentraConfigVersion
 install(FILES ${CMAKE_CURRENT_BINARY_DIR}/zentraConfig.cmake
               ${CMAKE_CURRENT_BINARY_DIR}/zentraConfigVersion.cmake
         DESTINATION lib/cmake/zentra)
+if(WIN32)
+  # For a tray application: the helpers that embed the icons and the manifest, the icons, and the
+  # toolchain file this package was built with (share/zentra/mingw-w64.cmake).
+  install(FILES ${CMAKE_CURRENT_LIST_DIR}/zentraTrayApp.cmake
+                ${CMAKE_CURRENT_LIST_DIR}/zentra-app.manifest.in
+          DESTINATION lib/cmake/zentra)
+  install(FILES ${PROJECT_SOURCE_DIR}/resources/tray_armed.ico
+                ${PROJECT_SOURCE_DIR}/resources/tray_triggered.ico
+                ${PROJECT_SOURCE_DIR}/resources/tray_error.ico
+          DESTINATION share/zentra/icons)
+  if(CMAKE_TOOLCHAIN_FILE)
+    install(FILES ${CMAKE_TOOLCHAIN_FILE} DESTINATION share/zentra RENAME mingw-w64.cmake)
+  endif()
+endif()

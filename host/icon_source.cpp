@@ -1,5 +1,7 @@
 #include "icon_source.h"
 
+#include <utility>
+
 #include "zentra/log.h"
 
 namespace zentra::host {
@@ -7,6 +9,10 @@ namespace zentra::host {
 using common::logWarn;
 
 namespace {
+
+// The names zentra_embed_tray_icons gives the icons in the executable's resources.
+constexpr const wchar_t* kEmbeddedNames[] = {L"ZENTRA_TRAY_ARMED", L"ZENTRA_TRAY_TRIGGERED",
+                                             L"ZENTRA_TRAY_ERROR"};
 
 struct Stand {
     const char* glyph;
@@ -52,8 +58,31 @@ void IconSource::load(int pixels) {
     own_ = TrayIcons{};
     stock_ = TrayIcons{};
     pixels_ = pixels;
-    loadTrayIconsAtSize(own_, pixels);
+    loadOwn();
     ++loads_;
+}
+
+// The icons embedded in the executable, at the exact size (the group's image of that size where it
+// has one); the files beside it for any the executable lacks.
+void IconSource::loadOwn() {
+    const HMODULE executable = GetModuleHandleW(nullptr);
+    bool missing = false;
+    for (int index = 0; index < 3; ++index) {
+        slot(own_, index) = static_cast<HICON>(
+            LoadImageW(executable, kEmbeddedNames[index], IMAGE_ICON, pixels_, pixels_, 0));
+        missing = missing || slot(own_, index) == nullptr;
+    }
+    if (!missing) {
+        return;
+    }
+    TrayIcons files;
+    loadTrayIconsAtSize(files, pixels_);
+    for (int index = 0; index < 3; ++index) {
+        if (slot(own_, index) == nullptr) {
+            std::swap(slot(own_, index), slot(files, index));
+        }
+    }
+    destroyTrayIcons(files);
 }
 
 void IconSource::releaseReplaced() {

@@ -1,4 +1,4 @@
-// The icons the host gives the shell: the application's three, at the notification area's exact
+// The icons the host gives the shell: the application's three (embedded, or files beside it), at the notification area's exact
 // small-icon size, and where one of them cannot be loaded, a system icon that cannot be taken for
 // another glyph.
 #pragma once
@@ -18,7 +18,8 @@ class IconSource {
     IconSource(const IconSource&) = delete;
     IconSource& operator=(const IconSource&) = delete;
 
-    // Loads the three icons at `pixels` a side. The ones they replace stay alive until
+    // Loads the three icons at `pixels` a side: those embedded in the executable
+    // (zentra_embed_tray_icons), else the files beside it (as initTrayIcons reads them). The ones they replace stay alive until
     // releaseReplaced(): the shell may still show one of them.
     void load(int pixels);
     void releaseReplaced();
@@ -32,6 +33,8 @@ class IconSource {
     std::uint64_t loads() const { return loads_; }
 
   private:
+    void loadOwn();
+
     TrayIcons own_;
     TrayIcons stock_;
     std::vector<TrayIcons> replaced_;

@@ -3,12 +3,15 @@
 // events (a file, or a built-in default) and hands each new state to the host; the host shows it,
 // with no polling. Each glyph change is printed with its time since start; at exit, how often the
 // host's timer woke it and how many shell calls it made. Its icon has a menu (the engine's state,
-// About, Quit); a click on the icon is printed; entering an error shows a notification.
+// About, Open log, Quit); a click on the icon is printed; entering an error shows a notification.
+// A GUI-subsystem program: it logs to %LOCALAPPDATA%\zentra\tray-host.log and, when started from
+// a console, prints there too.
 //   tray-host [timeline-file]
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <mutex>
@@ -16,7 +19,9 @@
 #include <thread>
 #include <vector>
 
+#include "app_log.h"
 #include "timeline.h"
+#include "zentra/log.h"
 #include "zentra/tray_host.h"
 
 namespace {
@@ -33,7 +38,8 @@ bool readTimeline(int argc, char** argv, tray_host::Timeline& timeline) {
     if (argc > 1) {
         std::ifstream in(argv[1], std::ios::binary);
         if (!in) {
-            std::fprintf(stderr, "tray-host: cannot read timeline %s\n", argv[1]);
+            zentra::common::logAt(zentra::common::LogLevel::Error,
+                                  "tray-host: cannot read timeline ", argv[1]);
             return false;
         }
         text.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
@@ -41,7 +47,7 @@ bool readTimeline(int argc, char** argv, tray_host::Timeline& timeline) {
     std::string error;
     const auto parsed = tray_host::parseTimeline(text, error);
     if (!parsed) {
-        std::fprintf(stderr, "tray-host: %s\n", error.c_str());
+        zentra::common::logAt(zentra::common::LogLevel::Error, "tray-host: ", error);
         return false;
     }
     timeline = *parsed;
@@ -51,6 +57,10 @@ bool readTimeline(int argc, char** argv, tray_host::Timeline& timeline) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    const bool console = tray_host::useParentConsole();
+    const std::filesystem::path logFile =
+        tray_host::startLogging(L"zentra", L"tray-host.log", console);
+    zentra::common::logAt(zentra::common::LogLevel::Info, "tray-host: started");
     tray_host::Timeline timeline;
     if (!readTimeline(argc, argv, timeline)) {
         return 2;
@@ -61,21 +71,31 @@ int main(int argc, char** argv) {
 
     zentra::TrayHostOptions options;
     zentra::TrayHost* shownBy = nullptr;  // set once the host exists; menus come after that
-    enum : unsigned { kState = 1, kAbout = 2, kQuit = 3 };
-    options.menu = [&shownBy] {
+    enum : unsigned { kState = 1, kAbout = 2, kOpenLog = 3, kQuit = 4 };
+    options.menu = [&shownBy, &logFile] {
         const std::u16string tip = shownBy->shown().tooltip;
-        std::vector<zentra::TrayMenuItem> items(5);
+        std::vector<zentra::TrayMenuItem> items(6);
         items[0] = {kState, L"Engine: " + std::wstring(tip.begin(), tip.end()), false, false};
         items[1].separator = true;
         items[2] = {kAbout, L"About tray-host", false, true};
-        items[3].separator = true;
-        items[4] = {kQuit, L"Quit", false, true};
+        items[3] = {kOpenLog, L"Open log", false, !logFile.empty()};
+        items[4].separator = true;
+        items[5] = {kQuit, L"Quit", false, true};
         return items;
     };
-    options.onMenuChoice = [](unsigned id) {
-        std::printf("menu: %s\n", id == kQuit ? "quit" : "about");
+    options.onMenuChoice = [&logFile](unsigned id) {
+        const char* names[] = {"", "state", "about", "open log", "quit"};
+        std::printf("menu: %s\n", names[id]);
         std::fflush(stdout);
-        if (id == kAbout) {
+        if (id == kOpenLog) {
+            // The file in the program the user opens .log files with.
+            const auto opened = reinterpret_cast<INT_PTR>(ShellExecuteW(
+                nullptr, L"open", logFile.c_str(), nullptr, nullptr, SW_SHOWNORMAL));
+            if (opened <= 32) {
+                zentra::common::logWarn("tray-host: the log cannot be opened (", opened, "): ",
+                                        logFile.u8string());
+            }
+        } else if (id == kAbout) {
             MessageBoxW(nullptr, L"tray-host: the zentra glyphs in the notification area.",
                         L"About tray-host", MB_OK | MB_ICONINFORMATION);
         } else if (id == kQuit) {
@@ -95,8 +115,8 @@ int main(int argc, char** argv) {
     const std::unique_ptr<zentra::TrayHost> host =
         zentra::TrayHost::create(engine.snapshot(), options);
     if (!host) {
-        std::fprintf(stderr,
-                     "tray-host: no window for the notification icon; is there a display?\n");
+        zentra::common::logAt(zentra::common::LogLevel::Error,
+                              "tray-host: no window for the notification icon; is there a display?");
         return 1;
     }
     shownBy = host.get();
@@ -143,5 +163,8 @@ int main(int argc, char** argv) {
         static_cast<unsigned long long>(stats.shellCalls),
         static_cast<unsigned long long>(stats.snapshots),
         static_cast<unsigned long long>(stats.balloons));
+    std::fflush(stdout);
+    zentra::common::logAt(zentra::common::LogLevel::Info, "tray-host: ended; ",
+                          stats.shellCalls, " shell calls");
     return 0;
 }

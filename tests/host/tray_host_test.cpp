@@ -16,6 +16,7 @@
 #include <tuple>
 #include <vector>
 
+#include "host_test_support.h"
 #include "recording_logger.h"
 #include "zentra/tray_host.h"
 
@@ -25,37 +26,7 @@ using namespace std::chrono_literals;
 using zentra::Snapshot;
 using zentra::TrayHost;
 using zn::TrayGlyph;
-using Clock = std::chrono::steady_clock;
-
-// Runs the thread's message loop until `done` or `limit` passes; true when done.
-bool pumpUntil(const std::function<bool()>& done, std::chrono::milliseconds limit) {
-    const auto end = Clock::now() + limit;
-    while (!done()) {
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(end - Clock::now());
-        if (left.count() <= 0) {
-            return false;
-        }
-        // In short slices, so that a condition on the clock is seen when it comes true.
-        const auto slice = std::min<long long>(left.count(), 5);
-        MsgWaitForMultipleObjects(0, nullptr, FALSE, static_cast<DWORD>(slice), QS_ALLINPUT);
-        MSG msg;
-        while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
-            DispatchMessageW(&msg);
-        }
-    }
-    return true;
-}
-
-void pumpFor(std::chrono::milliseconds span) {
-    pumpUntil([] { return false; }, span);
-}
-
-Snapshot armed() {
-    Snapshot s;
-    s.health.healthy = true;
-    s.state = {"idle", std::nullopt, "active"};
-    return s;
-}
+using namespace host_test;
 
 // Whether the shell has the icon of (window, id): a modify that changes nothing succeeds only then.
 bool shellHasIcon(HWND window, UINT id) {
@@ -64,19 +35,6 @@ bool shellHasIcon(HWND window, UINT id) {
     nid.hWnd = window;
     nid.uID = id;
     return Shell_NotifyIconW(NIM_MODIFY, &nid) != FALSE;
-}
-
-// Icon handles' side in pixels (0 for no icon).
-int iconSide(HICON icon) {
-    ICONINFO info{};
-    if (icon == nullptr || !GetIconInfo(icon, &info)) {
-        return 0;
-    }
-    BITMAP bitmap{};
-    GetObjectW(info.hbmColor != nullptr ? info.hbmColor : info.hbmMask, sizeof bitmap, &bitmap);
-    DeleteObject(info.hbmColor);
-    DeleteObject(info.hbmMask);
-    return bitmap.bmWidth;
 }
 
 void broadcastTaskbarCreated() {
@@ -353,37 +311,6 @@ struct ShellRecord {
 HICON systemIcon(WORD id, int side) {
     return static_cast<HICON>(
         LoadImageW(nullptr, MAKEINTRESOURCEW(id), IMAGE_ICON, side, side, LR_SHARED));
-}
-
-// The icon's colour pixels, as 32-bit rows.
-std::vector<DWORD> pixelsOf(HICON icon) {
-    ICONINFO info{};
-    if (icon == nullptr || !GetIconInfo(icon, &info)) {
-        return {};
-    }
-    BITMAP bitmap{};
-    GetObjectW(info.hbmColor, sizeof bitmap, &bitmap);
-    BITMAPINFO format{};
-    format.bmiHeader.biSize = sizeof format.bmiHeader;
-    format.bmiHeader.biWidth = bitmap.bmWidth;
-    format.bmiHeader.biHeight = bitmap.bmHeight;
-    format.bmiHeader.biPlanes = 1;
-    format.bmiHeader.biBitCount = 32;
-    format.bmiHeader.biCompression = BI_RGB;
-    std::vector<DWORD> pixels(static_cast<std::size_t>(bitmap.bmWidth) *
-                              static_cast<std::size_t>(bitmap.bmHeight));
-    const HDC screen = GetDC(nullptr);
-    GetDIBits(screen, info.hbmColor, 0, static_cast<UINT>(bitmap.bmHeight), pixels.data(), &format,
-              DIB_RGB_COLORS);
-    ReleaseDC(nullptr, screen);
-    DeleteObject(info.hbmColor);
-    DeleteObject(info.hbmMask);
-    return pixels;
-}
-
-bool samePixels(HICON a, HICON b) {
-    const std::vector<DWORD> pa = pixelsOf(a);
-    return !pa.empty() && pa == pixelsOf(b);
 }
 
 std::wstring wide(const std::u16string& text) {

@@ -6,6 +6,11 @@
 // them when that size changes. It never polls: its one timer is the next moment the glyph changes
 // by time alone, or a retry.
 //
+// The icons: those embedded in the executable's resources as ZENTRA_TRAY_ARMED,
+// ZENTRA_TRAY_TRIGGERED and ZENTRA_TRAY_ERROR (the CMake helper zentra_embed_tray_icons puts
+// them there), each loaded at the exact size; for any the executable lacks, the file
+// resources\tray_<glyph>.ico beside it, as initTrayIcons reads it.
+//
 // Threads and callbacks:
 // - create(), the destructor, stats(), shown() and icons() belong to the UI thread: the thread
 //   that called create() and runs a message loop. post() may be called from any thread while the

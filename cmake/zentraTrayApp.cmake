@@ -1,0 +1,56 @@
+# Helpers for a Windows tray application on zentra::host; both give the executable a resource
+# script, so the project needs the RC language (the package enables it on Windows).
+#
+#   zentra_embed_tray_icons(<target>)
+#       Embeds the three tray icons in <target>, where the host finds them first
+#       (ZENTRA_TRAY_ARMED, ZENTRA_TRAY_TRIGGERED, ZENTRA_TRAY_ERROR): no resources folder is
+#       needed beside the executable.
+#   zentra_add_dpi_manifest(<target> [NAME <assembly name>])
+#       Gives <target> an application manifest: per-monitor DPI aware (v2, then v1), run with the
+#       caller's rights (asInvoker). An executable has one manifest: do not add another.
+
+# The icons: beside this file's folder in the source tree, under share/zentra/icons installed.
+if(EXISTS "${CMAKE_CURRENT_LIST_DIR}/../resources/tray_armed.ico")
+  get_filename_component(_zentra_icons "${CMAKE_CURRENT_LIST_DIR}/../resources" ABSOLUTE)
+else()
+  get_filename_component(_zentra_icons "${CMAKE_CURRENT_LIST_DIR}/../../../share/zentra/icons"
+                         ABSOLUTE)
+endif()
+set_property(GLOBAL PROPERTY ZENTRA_TRAY_ICON_DIR "${_zentra_icons}")
+set_property(GLOBAL PROPERTY ZENTRA_MANIFEST_TEMPLATE
+             "${CMAKE_CURRENT_LIST_DIR}/zentra-app.manifest.in")
+unset(_zentra_icons)
+
+function(zentra_embed_tray_icons target)
+  get_property(icons GLOBAL PROPERTY ZENTRA_TRAY_ICON_DIR)
+  set(script "${CMAKE_CURRENT_BINARY_DIR}/${target}-zentra-icons.rc")
+  set(content "")
+  foreach(glyph armed triggered error)
+    string(TOUPPER "${glyph}" name)
+    string(APPEND content "ZENTRA_TRAY_${name} ICON \"${icons}/tray_${glyph}.ico\"\n")
+    list(APPEND files "${icons}/tray_${glyph}.ico")
+  endforeach()
+  file(CONFIGURE OUTPUT "${script}" CONTENT "${content}")
+  set_source_files_properties("${script}" PROPERTIES OBJECT_DEPENDS "${files}")
+  target_sources(${target} PRIVATE "${script}")
+endfunction()
+
+function(zentra_add_dpi_manifest target)
+  cmake_parse_arguments(ARG "" "NAME" "" ${ARGN})
+  set(ZENTRA_MANIFEST_NAME "${ARG_NAME}")
+  if(NOT ZENTRA_MANIFEST_NAME)
+    set(ZENTRA_MANIFEST_NAME "${target}")
+  endif()
+  get_property(template GLOBAL PROPERTY ZENTRA_MANIFEST_TEMPLATE)
+  set(manifest "${CMAKE_CURRENT_BINARY_DIR}/${target}.manifest")
+  configure_file("${template}" "${manifest}" @ONLY)
+  if(MSVC)
+    # The MSVC linker merges .manifest sources into the one it embeds.
+    target_sources(${target} PRIVATE "${manifest}")
+  else()
+    set(script "${CMAKE_CURRENT_BINARY_DIR}/${target}-zentra-manifest.rc")
+    file(CONFIGURE OUTPUT "${script}" CONTENT "1 24 \"${manifest}\"\n")  # RT_MANIFEST, id 1
+    set_source_files_properties("${script}" PROPERTIES OBJECT_DEPENDS "${manifest}")
+    target_sources(${target} PRIVATE "${script}")
+  endif()
+endfunction()

@@ -1,0 +1,74 @@
+// The host in an executable whose icons are embedded by zentra_embed_tray_icons: it shows them
+// at the exact small-icon size with no icon file beside it, and takes the file only for an icon
+// the executable lacks.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "host_test_support.h"
+#include "recording_logger.h"
+
+namespace {
+
+using namespace host_test;
+using namespace std::chrono_literals;
+
+std::wstring iconFile(const wchar_t* glyph) {
+    WCHAR exe[MAX_PATH];
+    GetModuleFileNameW(nullptr, exe, MAX_PATH);
+    std::wstring folder(exe);
+    folder.resize(folder.rfind(L'\\'));
+    return folder + L"\\resources\\tray_" + glyph + L".ico";
+}
+
+HICON fromFile(const wchar_t* glyph, int side) {
+    return static_cast<HICON>(LoadImageW(nullptr, iconFile(glyph).c_str(), IMAGE_ICON, side, side,
+                                         LR_LOADFROMFILE));
+}
+
+// The icon files moved away for one scope.
+struct FilesAway {
+    FilesAway() {
+        for (const wchar_t* glyph : {L"armed", L"triggered", L"error"}) {
+            MoveFileW(iconFile(glyph).c_str(), (iconFile(glyph) + L".away").c_str());
+        }
+    }
+    ~FilesAway() {
+        for (const wchar_t* glyph : {L"armed", L"triggered", L"error"}) {
+            MoveFileW((iconFile(glyph) + L".away").c_str(), iconFile(glyph).c_str());
+        }
+    }
+};
+
+TEST(TrayHostEmbeddedIcons, ExactSizeWithNoFilesBeside) {
+    struct Expected {
+        int side;
+        HICON armed, triggered, error;
+    };
+    std::vector<Expected> sizes;
+    for (int side : {16, 20, 24, 32}) {
+        sizes.push_back({side, fromFile(L"armed", side), fromFile(L"triggered", side),
+                         fromFile(L"error", side)});
+    }
+    const FilesAway away;
+    ASSERT_EQ(GetFileAttributesW(iconFile(L"armed").c_str()), INVALID_FILE_ATTRIBUTES);
+    ScopedRecordingLogger log;
+    for (const Expected& expected : sizes) {
+        SCOPED_TRACE(expected.side);
+        zentra::TrayHostOptions options;
+        options.iconId = 30;
+        options.smallIconSize = [&expected](HWND) { return expected.side; };
+        auto host = zentra::TrayHost::create(armed(), options);
+        ASSERT_NE(host, nullptr);
+        pumpFor(50ms);
+        const zentra::TrayIcons& icons = host->icons();
+        EXPECT_EQ(iconSide(icons.armed), expected.side);
+        EXPECT_TRUE(samePixels(icons.armed, expected.armed));
+        EXPECT_TRUE(samePixels(icons.triggered, expected.triggered));
+        EXPECT_TRUE(samePixels(icons.error, expected.error));
+        EXPECT_FALSE(samePixels(icons.armed, expected.error));
+    }
+    EXPECT_TRUE(log->lines.empty()) << log->lines.front().text;
+}
+
+}  // namespace
