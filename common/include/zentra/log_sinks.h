@@ -17,6 +17,7 @@
 #include <string_view>
 #include <vector>
 
+#include "zentra/log.h"  // setLogger, to install one of these
 #include "zentra/logger.h"
 
 namespace zentra::common {
