@@ -16,9 +16,9 @@ HANDLE handleOf(std::intptr_t file) {
 }  // namespace
 
 int openForAppend(const std::filesystem::path& path, std::intptr_t& file, std::uint64_t& size) {
-    const HANDLE handle =
-        CreateFileW(path.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                    nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    const HANDLE handle = CreateFileW(path.c_str(), FILE_APPEND_DATA,
+                                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                      nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (handle == INVALID_HANDLE_VALUE) {
         return static_cast<int>(GetLastError());
     }
@@ -35,7 +35,8 @@ int openForAppend(const std::filesystem::path& path, std::intptr_t& file, std::u
 
 int appendAll(std::intptr_t file, std::string_view bytes) {
     while (!bytes.empty()) {
-        const DWORD chunk = bytes.size() > 0x40000000u ? 0x40000000u : static_cast<DWORD>(bytes.size());
+        const DWORD chunk =
+            bytes.size() > 0x40000000u ? 0x40000000u : static_cast<DWORD>(bytes.size());
         DWORD written = 0;
         if (!WriteFile(handleOf(file), bytes.data(), chunk, &written, nullptr)) {
             return static_cast<int>(GetLastError());

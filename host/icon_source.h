@@ -1,6 +1,6 @@
-// The icons the host gives the shell: the application's three (embedded, or files beside it), at the notification area's exact
-// small-icon size, and where one of them cannot be loaded, a system icon that cannot be taken for
-// another glyph.
+// The icons the host gives the shell: the application's three (embedded, or files beside it), at
+// the notification area's exact small-icon size, and where one of them cannot be loaded, a system
+// icon that cannot be taken for another glyph.
 #pragma once
 
 #include <cstdint>
@@ -19,8 +19,8 @@ class IconSource {
     IconSource& operator=(const IconSource&) = delete;
 
     // Loads the three icons at `pixels` a side: those embedded in the executable
-    // (zentra_embed_tray_icons), else the files beside it (as initTrayIcons reads them). The ones they replace stay alive until
-    // releaseReplaced(): the shell may still show one of them.
+    // (zentra_embed_tray_icons), else the files beside it (as initTrayIcons reads them). The ones
+    // they replace stay alive until releaseReplaced(): the shell may still show one of them.
     void load(int pixels);
     void releaseReplaced();
 

@@ -12,7 +12,8 @@ bool useParentConsole();
 
 // Installs the process logger: lines go to <local app data>\<folder>\<file> (the folder made when
 // missing, rotated at 1 MiB, three files kept) and the debugger from Info up, and to standard
-// error from Warn up when `console`. Returns the log file's path (empty when the user has no local application data).
+// error from Warn up when `console`. Returns the log file's path (empty when the user has no local
+// application data).
 std::filesystem::path startLogging(const wchar_t* folder, const wchar_t* file, bool console);
 
 }  // namespace tray_host

@@ -89,11 +89,11 @@ int main(int argc, char** argv) {
         std::fflush(stdout);
         if (id == kOpenLog) {
             // The file in the program the user opens .log files with.
-            const auto opened = reinterpret_cast<INT_PTR>(ShellExecuteW(
-                nullptr, L"open", logFile.c_str(), nullptr, nullptr, SW_SHOWNORMAL));
+            const auto opened = reinterpret_cast<INT_PTR>(
+                ShellExecuteW(nullptr, L"open", logFile.c_str(), nullptr, nullptr, SW_SHOWNORMAL));
             if (opened <= 32) {
-                zentra::common::logWarn("tray-host: the log cannot be opened (", opened, "): ",
-                                        logFile.u8string());
+                zentra::common::logWarn("tray-host: the log cannot be opened (", opened,
+                                        "): ", logFile.u8string());
             }
         } else if (id == kAbout) {
             MessageBoxW(nullptr, L"tray-host: the zentra glyphs in the notification area.",
@@ -115,8 +115,9 @@ int main(int argc, char** argv) {
     const std::unique_ptr<zentra::TrayHost> host =
         zentra::TrayHost::create(engine.snapshot(), options);
     if (!host) {
-        zentra::common::logAt(zentra::common::LogLevel::Error,
-                              "tray-host: no window for the notification icon; is there a display?");
+        zentra::common::logAt(
+            zentra::common::LogLevel::Error,
+            "tray-host: no window for the notification icon; is there a display?");
         return 1;
     }
     shownBy = host.get();
@@ -164,7 +165,7 @@ int main(int argc, char** argv) {
         static_cast<unsigned long long>(stats.snapshots),
         static_cast<unsigned long long>(stats.balloons));
     std::fflush(stdout);
-    zentra::common::logAt(zentra::common::LogLevel::Info, "tray-host: ended; ",
-                          stats.shellCalls, " shell calls");
+    zentra::common::logAt(zentra::common::LogLevel::Info, "tray-host: ended; ", stats.shellCalls,
+                          " shell calls");
     return 0;
 }

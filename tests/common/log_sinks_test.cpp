@@ -1,11 +1,12 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <memory>
 #include <random>
-#include <algorithm>
 #include <regex>
 #include <string>
 #include <thread>
@@ -69,9 +70,12 @@ TEST(RotatedLogPath, NamesOfOlderFiles) {
         int generation;
         const char* expected;
     } cases[] = {
-        {"tray-host.log", 1, "tray-host.1.log"},  {"logs/tray-host.log", 2, "logs/tray-host.2.log"},
-        {"a.b.log", 1, "a.b.1.log"},              {"noext", 1, "noext.1"},
-        {"tray-host.log", 0, "tray-host.log"},    {"tray-host.log", -1, "tray-host.log"},
+        {"tray-host.log", 1, "tray-host.1.log"},
+        {"logs/tray-host.log", 2, "logs/tray-host.2.log"},
+        {"a.b.log", 1, "a.b.1.log"},
+        {"noext", 1, "noext.1"},
+        {"tray-host.log", 0, "tray-host.log"},
+        {"tray-host.log", -1, "tray-host.log"},
         {"logs/tray-host.log", 10, "logs/tray-host.10.log"},
     };
     for (const auto& c : cases) {
@@ -97,14 +101,14 @@ TEST(FileLogger, RotatesBeforeALineWouldPassTheLimit) {
         {1000, 3, 3, 0, "line 1,line 2,line 3", "missing", "missing"},
         {80, 1, 3, 0, "line 3", "missing", "missing"},
         {80, 2, 5, 0, "line 5", "line 3,line 4", "missing"},
-        {10, 2, 2, 0, "line 2", "line 1", "missing"},  // longer than the limit: written whole
+        {10, 3, 2, 0, "line 2", "line 1", "missing"},  // longer than the limit: written whole
         {80, 3, 1, 40, "old,line 1", "missing", "missing"},
         {80, 3, 1, 41, "line 1", "old", "missing"},
         {80, 0, 3, 0, "line 3", "missing", "missing"},  // 0 kept counts as 1
     };
     for (const auto& c : cases) {
-        SCOPED_TRACE(testing::Message() << c.maxBytes << " " << c.keptFiles << " " << c.lines
-                                        << " " << c.existingBytes);
+        SCOPED_TRACE(testing::Message() << c.maxBytes << " " << c.keptFiles << " " << c.lines << " "
+                                        << c.existingBytes);
         TempFolder folder("rotation");
         const fs::path file = folder.path / "app.log";
         if (c.existingBytes > 0) {
@@ -121,7 +125,9 @@ TEST(FileLogger, RotatesBeforeALineWouldPassTheLimit) {
             }
             EXPECT_EQ(logger.droppedLines(), 0u);
         }
-        auto trimmed = [](std::string s) { return std::regex_replace(s, std::regex(" +(,|$)"), "$1"); };
+        auto trimmed = [](const std::string& s) {
+            return std::regex_replace(s, std::regex(" +(,|$)"), "$1");
+        };
         EXPECT_EQ(trimmed(messagesIn(file)), c.current);
         EXPECT_EQ(trimmed(messagesIn(rotatedLogPath(file, 1))), c.first);
         EXPECT_EQ(trimmed(messagesIn(rotatedLogPath(file, 2))), c.second);
@@ -147,7 +153,8 @@ TEST(FileLogger, WritesTheLevelsAtOrAboveItsOwnAndMakesTheFolder) {
 // Letters from several scripts in the folder's and the file's names.
 TEST(FileLogger, AnyLettersInThePath) {
     TempFolder folder("letters");
-    const fs::path file = folder.path / fs::u8path(u8"Zürich ログ Ωμέγα") / fs::u8path(u8"тест.log");
+    const fs::path file =
+        folder.path / fs::u8path(u8"Zürich ログ Ωμέγα") / fs::u8path(u8"тест.log");
     FileLogger logger(file);
     logger.log(LogLevel::Warn, u8"naïve message");
     EXPECT_EQ(messagesIn(file), u8"naïve message");
@@ -234,6 +241,7 @@ TEST(FileLogger, LinesFromSeveralThreadsStayWhole) {
         options.keptFiles = 100;
         FileLogger logger(file, options);
         std::vector<std::thread> threads;
+        threads.reserve(4);
         for (int t = 0; t < 4; ++t) {
             threads.emplace_back([&logger, t] {
                 for (int i = 0; i < 200; ++i) {
@@ -252,6 +260,46 @@ TEST(FileLogger, LinesFromSeveralThreadsStayWhole) {
         EXPECT_LE(fs::file_size(rotatedLogPath(file, generation)), 4096u);
     }
     EXPECT_EQ(lines, 800u);
+}
+
+// Where an application's local data goes, read from the environment.
+TEST(LocalAppDataFolder, FromTheEnvironment) {
+#if defined(_WIN32)
+    const struct {
+        const wchar_t* localAppData;
+        const char* expected;
+    } cases[] = {{L"C:\\Users\\a\\AppData\\Local", "C:\\Users\\a\\AppData\\Local"}, {nullptr, ""}};
+    const fs::path saved = zentra::common::localAppDataFolder();
+    for (const auto& c : cases) {
+        SetEnvironmentVariableW(L"LOCALAPPDATA", c.localAppData);
+        EXPECT_EQ(zentra::common::localAppDataFolder(), fs::path(c.expected));
+    }
+    SetEnvironmentVariableW(L"LOCALAPPDATA", saved.empty() ? nullptr : saved.c_str());
+#else
+    const struct {
+        const char* state;
+        const char* home;
+        const char* expected;
+    } cases[] = {
+        {"/x/state", "/h", "/x/state"},
+        {nullptr, "/h", "/h/.local/state"},
+        {"relative", "/h", "/h/.local/state"},
+        {nullptr, "relative", ""},
+        {nullptr, nullptr, ""},
+    };
+    auto set = [](const char* name, const char* value) {
+        value != nullptr ? setenv(name, value, 1) : unsetenv(name);
+    };
+    const char* home = std::getenv("HOME");
+    const std::string savedHome = home != nullptr ? home : "";
+    for (const auto& c : cases) {
+        set("XDG_STATE_HOME", c.state);
+        set("HOME", c.home);
+        EXPECT_EQ(zentra::common::localAppDataFolder(), fs::path(c.expected))
+            << (c.state ? c.state : "-") << " " << (c.home ? c.home : "-");
+    }
+    set("HOME", home != nullptr ? savedHome.c_str() : nullptr);
+#endif
 }
 
 TEST(FanOutLogger, EachLoggerFiltersByItsOwnLevel) {
@@ -282,8 +330,11 @@ TEST(FanOutLogger, EachLoggerFiltersByItsOwnLevel) {
 
 TEST(CallbackLogger, PassesLevelAndUnformattedMessage) {
     std::vector<LoggedLine> got;
-    CallbackLogger logger([&got](LogLevel l, std::string_view m) { got.push_back({l, std::string(m)}); },
-                          LogLevel::Warn);
+    CallbackLogger logger(
+        [&got](LogLevel l, std::string_view m) {
+            got.push_back({l, std::string(m)});
+        },
+        LogLevel::Warn);
     logger.log(LogLevel::Info, "dropped");
     logger.log(LogLevel::Warn, "kept");
     logger.log(static_cast<LogLevel>(99), "odd level");
@@ -330,7 +381,8 @@ LONG CALLBACK catchDebugString(EXCEPTION_POINTERS* info) {
     }
     const auto length = record.ExceptionInformation[0] - 1;  // the terminator included
     if (record.ExceptionCode == kWideDebugString) {
-        debuggerText.assign(reinterpret_cast<const wchar_t*>(record.ExceptionInformation[1]), length);
+        debuggerText.assign(reinterpret_cast<const wchar_t*>(record.ExceptionInformation[1]),
+                            length);
     } else if (record.ExceptionCode == kDebugString) {
         const auto* text = reinterpret_cast<const char*>(record.ExceptionInformation[1]);
         debuggerText.assign(text, text + length);

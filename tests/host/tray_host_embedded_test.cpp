@@ -22,8 +22,8 @@ std::wstring iconFile(const wchar_t* glyph) {
 }
 
 HICON fromFile(const wchar_t* glyph, int side) {
-    return static_cast<HICON>(LoadImageW(nullptr, iconFile(glyph).c_str(), IMAGE_ICON, side, side,
-                                         LR_LOADFROMFILE));
+    return static_cast<HICON>(
+        LoadImageW(nullptr, iconFile(glyph).c_str(), IMAGE_ICON, side, side, LR_LOADFROMFILE));
 }
 
 // The icon files moved away for one scope.

@@ -26,7 +26,7 @@ struct FileLoggerOptions {
     LogLevel level = LogLevel::Info;
     // The file is rotated before a line would take it past this size. A line longer than this
     // still goes out whole, into a file of its own.
-    std::uint64_t maxBytes = 1024 * 1024;
+    std::uint64_t maxBytes = std::uint64_t{1024} * 1024;
     // The files kept, the one written included: "app.log", "app.1.log", "app.2.log" for 3 (the
     // oldest is deleted at a rotation). 1 keeps no older file: the file starts again empty.
     int keptFiles = 3;
