@@ -1,9 +1,11 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <iterator>
 #include <memory>
 #include <random>
@@ -165,71 +167,81 @@ TEST(FileLogger, AnyLettersInThePath) {
     EXPECT_EQ(found, (std::vector<fs::path>{file.parent_path(), file}));
 }
 
-// The file cannot be opened, then can: the lines in between are counted, reported once, and
-// owned up to in the file.
-TEST(FileLogger, DropsCountsAndReportsOnceWhileTheFileCannotBeOpened) {
-    TempFolder folder("blocked");
-    const fs::path blocker = folder.path / "blocker";
-    std::ofstream(blocker) << "a file where the logger wants a folder";
-    auto problems = std::make_shared<RecordingLogger>();
-    FileLoggerOptions options;
-    options.problems = problems;
-    FileLogger logger(blocker / "app.log", options);
-    logger.log(LogLevel::Warn, "lost 1");
-    logger.log(LogLevel::Warn, "lost 2");
-    EXPECT_EQ(logger.droppedLines(), 2u);
-    ASSERT_EQ(problems->lines.size(), 1u);
-    EXPECT_EQ(problems->lines[0].level, LogLevel::Warn);
-    EXPECT_NE(problems->lines[0].text.find("app.log cannot be opened (error "), std::string::npos)
-        << problems->lines[0].text;
-
-    fs::remove(blocker);
-    logger.log(LogLevel::Warn, "kept");
-    logger.log(LogLevel::Warn, "kept too");
-    EXPECT_EQ(messagesIn(blocker / "app.log"),
-              "2 log lines were dropped: this file could not take them,kept,kept too");
-    EXPECT_EQ(logger.droppedLines(), 2u);
-    EXPECT_EQ(problems->lines.size(), 1u);
-}
-
-// A read-only file (skipped where the user may write one anyway, as root on Linux).
-TEST(FileLogger, ReadOnlyFileDropsLines) {
-    TempFolder folder("readonly");
-    const fs::path file = folder.path / "app.log";
-    std::ofstream(file) << "";
-    fs::permissions(file, fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
-    if (std::ofstream(file, std::ios::app).is_open()) {
-        GTEST_SKIP() << "this user writes read-only files";
-    }
-    auto problems = std::make_shared<RecordingLogger>();
-    FileLoggerOptions options;
-    options.problems = problems;
-    FileLogger logger(file, options);
-    logger.log(LogLevel::Warn, "lost");
-    logger.log(LogLevel::Error, "lost too");
-    EXPECT_EQ(logger.droppedLines(), 2u);
-    EXPECT_EQ(problems->lines.size(), 1u);
-    EXPECT_EQ(readFile(file), "");
-}
-
-#if !defined(_WIN32)
-// A device that is always full: every write fails with "no space".
-TEST(FileLogger, FullDiskDropsLines) {
-    if (!fs::exists("/dev/full")) {
-        GTEST_SKIP() << "no /dev/full";
-    }
-    auto problems = std::make_shared<RecordingLogger>();
-    FileLoggerOptions options;
-    options.problems = problems;
-    FileLogger logger("/dev/full", options);
-    for (int i = 0; i < 3; ++i) {
-        logger.log(LogLevel::Warn, "lost");
-    }
-    EXPECT_EQ(logger.droppedLines(), 3u);
-    ASSERT_EQ(problems->lines.size(), 1u);
-    EXPECT_NE(problems->lines[0].text.find("cannot be written"), std::string::npos);
-}
+// A file that cannot take lines, then (where the obstacle can be taken away) can: the lines in
+// between are dropped, counted, reported once, and owned up to in the file afterwards.
+TEST(FileLogger, DropsCountsAndReportsOnceWhileTheFileCannotTakeLines) {
+    struct Obstacle {
+        const char* name;
+        // Puts the obstacle in `folder` and names the file it blocks; empty: not here (skipped).
+        std::function<fs::path(const fs::path& folder)> block;
+        std::function<void(const fs::path& folder)> unblock;  // empty: it stays
+        const char* report;
+    };
+#if defined(_WIN32)
+    static HANDLE held = INVALID_HANDLE_VALUE;
 #endif
+    const Obstacle obstacles[] = {
+        {"a file where its folder should be",
+         [](const fs::path& folder) {
+             std::ofstream(folder / "blocker") << "not a folder";
+             return folder / "blocker" / "app.log";
+         },
+         [](const fs::path& folder) { fs::remove(folder / "blocker"); }, "cannot be opened"},
+        {"a read-only file",
+         [](const fs::path& folder) {
+             std::ofstream(folder / "app.log") << "";
+             fs::permissions(folder / "app.log", fs::perms::owner_read | fs::perms::group_read);
+             const bool writable = std::ofstream(folder / "app.log", std::ios::app).is_open();
+             return writable ? fs::path() : folder / "app.log";  // root on Linux writes it
+         },
+         [](const fs::path& folder) { fs::permissions(folder / "app.log", fs::perms::owner_all); },
+         "cannot be opened"},
+#if defined(_WIN32)
+        {"a file another program holds without sharing writes",
+         [](const fs::path& folder) {
+             held = CreateFileW((folder / "app.log").c_str(), GENERIC_WRITE, FILE_SHARE_READ,
+                                nullptr, CREATE_ALWAYS, 0, nullptr);
+             return held != INVALID_HANDLE_VALUE ? folder / "app.log" : fs::path();
+         },
+         [](const fs::path&) { CloseHandle(held); }, "cannot be opened (error 32)"},
+#else
+        {"a full disk",
+         [](const fs::path&) {
+             return fs::exists("/dev/full") ? fs::path("/dev/full") : fs::path();
+         },
+         nullptr, "cannot be written (error 28)"},
+#endif
+    };
+    for (const Obstacle& obstacle : obstacles) {
+        SCOPED_TRACE(obstacle.name);
+        TempFolder folder("blocked");
+        const fs::path file = obstacle.block(folder.path);
+        if (file.empty()) {
+            std::printf("skipped here: %s\n", obstacle.name);
+            continue;
+        }
+        auto problems = std::make_shared<RecordingLogger>();
+        FileLoggerOptions options;
+        options.problems = problems;
+        FileLogger logger(file, options);
+        logger.log(LogLevel::Warn, "lost 1");
+        logger.log(LogLevel::Error, "lost 2");
+        EXPECT_EQ(logger.droppedLines(), 2u);
+        ASSERT_EQ(problems->lines.size(), 1u);
+        EXPECT_EQ(problems->lines[0].level, LogLevel::Warn);
+        EXPECT_NE(problems->lines[0].text.find(obstacle.report), std::string::npos)
+            << problems->lines[0].text;
+        if (obstacle.unblock) {
+            obstacle.unblock(folder.path);
+            logger.log(LogLevel::Warn, "kept");
+            logger.log(LogLevel::Warn, "kept too");
+            EXPECT_EQ(messagesIn(file),
+                      "2 log lines were dropped: this file could not take them,kept,kept too");
+            EXPECT_EQ(logger.droppedLines(), 2u);
+            EXPECT_EQ(problems->lines.size(), 1u);
+        }
+    }
+}
 
 // Threads logging at once, with rotations among them: every line arrives whole, none twice.
 TEST(FileLogger, LinesFromSeveralThreadsStayWhole) {
@@ -345,29 +357,6 @@ TEST(CallbackLogger, PassesLevelAndUnformattedMessage) {
 }
 
 #if defined(_WIN32)
-// A file another program holds without sharing writes (a backup, an editor that locks): no line
-// can go in, and nothing breaks.
-TEST(FileLogger, FileHeldWithoutSharingDropsLines) {
-    TempFolder folder("held");
-    const fs::path file = folder.path / "app.log";
-    const HANDLE held = CreateFileW(file.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
-                                    CREATE_ALWAYS, 0, nullptr);
-    ASSERT_NE(held, INVALID_HANDLE_VALUE);
-    auto problems = std::make_shared<RecordingLogger>();
-    FileLoggerOptions options;
-    options.problems = problems;
-    FileLogger logger(file, options);
-    logger.log(LogLevel::Warn, "lost");
-    logger.log(LogLevel::Warn, "lost too");
-    CloseHandle(held);
-    EXPECT_EQ(logger.droppedLines(), 2u);
-    ASSERT_EQ(problems->lines.size(), 1u);
-    EXPECT_NE(problems->lines[0].text.find("cannot be opened (error 32)"), std::string::npos)
-        << problems->lines[0].text;
-    logger.log(LogLevel::Warn, "kept");
-    EXPECT_EQ(messagesIn(file), "2 log lines were dropped: this file could not take them,kept");
-}
-
 // OutputDebugStringW raises an exception a debugger takes the text from; a handler of our own
 // stands in for the debugger. Windows 10 raises the UTF-16 text first; Wine raises the text in
 // the ANSI code page only.

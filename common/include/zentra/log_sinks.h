@@ -7,6 +7,8 @@
 //     auto file = std::make_shared<zentra::common::FileLogger>(
 //         zentra::common::localAppDataFolder() / L"MyApp" / L"myapp.log");
 //     zentra::common::setLogger(file);
+//
+// As with the console logger, a level is read without a lock: set it before other threads log.
 #pragma once
 
 #include <cstdint>
