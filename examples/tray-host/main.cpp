@@ -33,6 +33,21 @@ BOOL WINAPI onConsoleControl(DWORD /*type*/) {
     return PostThreadMessageW(g_uiThread, WM_QUIT, 0, 0);
 }
 
+// Opens `file` in the program the user opens .log files with; Notepad where there is none.
+void openInViewer(const std::filesystem::path& file) {
+    auto result = reinterpret_cast<INT_PTR>(
+        ShellExecuteW(nullptr, L"open", file.c_str(), nullptr, nullptr, SW_SHOWNORMAL));
+    if (result == SE_ERR_NOASSOC) {
+        const std::wstring quoted = L"\"" + file.wstring() + L"\"";
+        result = reinterpret_cast<INT_PTR>(ShellExecuteW(nullptr, L"open", L"notepad.exe",
+                                                         quoted.c_str(), nullptr, SW_SHOWNORMAL));
+    }
+    if (result <= 32) {
+        zentra::common::logWarn("tray-host: the log cannot be opened (", result,
+                                "): ", file.u8string());
+    }
+}
+
 bool readTimeline(int argc, char** argv, tray_host::Timeline& timeline) {
     std::string text = tray_host::kDefaultTimeline;
     if (argc > 1) {
@@ -88,13 +103,7 @@ int main(int argc, char** argv) {
         std::printf("menu: %s\n", names[id]);
         std::fflush(stdout);
         if (id == kOpenLog) {
-            // The file in the program the user opens .log files with.
-            const auto opened = reinterpret_cast<INT_PTR>(
-                ShellExecuteW(nullptr, L"open", logFile.c_str(), nullptr, nullptr, SW_SHOWNORMAL));
-            if (opened <= 32) {
-                zentra::common::logWarn("tray-host: the log cannot be opened (", opened,
-                                        "): ", logFile.u8string());
-            }
+            openInViewer(logFile);
         } else if (id == kAbout) {
             MessageBoxW(nullptr, L"tray-host: the zentra glyphs in the notification area.",
                         L"About tray-host", MB_OK | MB_ICONINFORMATION);
