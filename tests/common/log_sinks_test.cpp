@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "recording_logger.h"
+#include "stderr_capture.h"
 #include "zentra/log_sinks.h"
 
 #if defined(_WIN32)
@@ -241,6 +242,21 @@ TEST(FileLogger, DropsCountsAndReportsOnceWhileTheFileCannotTakeLines) {
             EXPECT_EQ(problems->lines.size(), 1u);
         }
     }
+}
+
+// With no logger named for problems, the first one goes to standard error as a console line.
+TEST(FileLogger, ReportsToStandardErrorByDefault) {
+    TempFolder folder("stderr");
+    std::ofstream(folder.path / "blocker") << "not a folder";
+    FileLogger logger(folder.path / "blocker" / "app.log");
+    StderrCapture capture;
+    logger.log(LogLevel::Warn, "lost 1");
+    logger.log(LogLevel::Warn, "lost 2");
+    const std::string text = capture.text();
+    EXPECT_TRUE(std::regex_match(
+        text, std::regex(R"(\[\d\d:\d\d:\d\d\.\d\d\d\] \[WARN\] log file .*app\.log cannot be )"
+                         R"(opened \(error \d+\); its lines are dropped until it can be\r?\n)")))
+        << text;
 }
 
 // Threads logging at once, with rotations among them: every line arrives whole, none twice.
