@@ -1,6 +1,5 @@
 #include "zentra/log_sinks.h"
 
-#include <iostream>
 #include <mutex>
 #include <string>
 #include <system_error>
@@ -50,9 +49,7 @@ void FileLogger::log(LogLevel level, std::string_view message) {
     std::lock_guard<LogMutex> lock(mutex_);
     int error = 0;
     if (!ensureOpen(error)) {
-        ++dropped_;
-        ++droppedUntold_;
-        reportFirstProblem("cannot be opened", error);
+        drop("cannot be opened", error);
         return;
     }
     if (droppedUntold_ > 0) {
@@ -65,9 +62,7 @@ void FileLogger::log(LogLevel level, std::string_view message) {
     }
     formatLogLineNow(line_, level, message);
     if (!writeLine(line_, error)) {
-        ++dropped_;
-        ++droppedUntold_;
-        reportFirstProblem("cannot be written", error);
+        drop("cannot be written", error);
     }
 }
 
@@ -117,7 +112,10 @@ void FileLogger::rotate() {
     }
 }
 
-void FileLogger::reportFirstProblem(const char* what, int error) {
+// Counts a line that did not reach the file; the first such line is reported.
+void FileLogger::drop(const char* what, int error) {
+    ++dropped_;
+    ++droppedUntold_;
     if (reported_) {
         return;
     }
@@ -128,11 +126,7 @@ void FileLogger::reportFirstProblem(const char* what, int error) {
         options_.problems->log(LogLevel::Warn, text);
         return;
     }
-    std::string line;
-    formatLogLineNow(line, LogLevel::Warn, text);
-    std::lock_guard<LogMutex> streams(logMutex);
-    std::cerr.write(line.data(), static_cast<std::streamsize>(line.size()));
-    std::cerr.flush();
+    ConsoleLogger().log(LogLevel::Warn, text);
 }
 
 CallbackLogger::CallbackLogger(Sink sink, LogLevel level)

@@ -68,7 +68,7 @@ class FileLogger final : public ILogger {
     bool ensureOpen(int& error);
     void rotate();
     bool writeLine(std::string_view line, int& error);
-    void reportFirstProblem(const char* what, int error);
+    void drop(const char* what, int error);
 
     std::filesystem::path path_;
     FileLoggerOptions options_;
