@@ -16,7 +16,7 @@ HANDLE handleOf(std::intptr_t file) {
 }  // namespace
 
 int openForAppend(const std::filesystem::path& path, std::intptr_t& file, std::uint64_t& size) {
-    const HANDLE handle = CreateFileW(path.c_str(), FILE_APPEND_DATA,
+    const HANDLE handle = CreateFileW(path.c_str(), FILE_APPEND_DATA | FILE_READ_ATTRIBUTES,
                                       FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                                       nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (handle == INVALID_HANDLE_VALUE) {
@@ -33,20 +33,74 @@ int openForAppend(const std::filesystem::path& path, std::intptr_t& file, std::u
     return 0;
 }
 
-int appendAll(std::intptr_t file, std::string_view bytes) {
-    while (!bytes.empty()) {
-        const DWORD chunk =
-            bytes.size() > 0x40000000u ? 0x40000000u : static_cast<DWORD>(bytes.size());
-        DWORD written = 0;
-        if (!WriteFile(handleOf(file), bytes.data(), chunk, &written, nullptr)) {
+int appendAll(std::intptr_t file, std::string_view bytes, std::size_t& written) {
+    written = 0;
+    while (written < bytes.size()) {
+        const std::size_t left = bytes.size() - written;
+        const DWORD chunk = left > 0x40000000u ? 0x40000000u : static_cast<DWORD>(left);
+        DWORD n = 0;
+        if (!WriteFile(handleOf(file), bytes.data() + written, chunk, &n, nullptr)) {
             return static_cast<int>(GetLastError());
         }
-        if (written == 0) {
+        if (n == 0) {
             return ERROR_WRITE_FAULT;
         }
-        bytes.remove_prefix(written);
+        written += n;
     }
     return 0;
+}
+
+// Through a handle of its own: the logger's appends and may not move the end of the file back.
+bool cutTail(const std::filesystem::path& path, std::intptr_t /*file*/, std::size_t bytes) {
+    const HANDLE handle = CreateFileW(path.c_str(), GENERIC_WRITE,
+                                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                      nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) {
+        return false;
+    }
+    LARGE_INTEGER length{};
+    bool cut = GetFileSizeEx(handle, &length) &&
+               static_cast<std::uint64_t>(length.QuadPart) >= bytes;
+    if (cut) {
+        LARGE_INTEGER end{};
+        end.QuadPart = length.QuadPart - static_cast<LONGLONG>(bytes);
+        cut = SetFilePointerEx(handle, end, nullptr, FILE_BEGIN) && SetEndOfFile(handle);
+    }
+    CloseHandle(handle);
+    return cut;
+}
+
+bool stillAt(const std::filesystem::path& path, std::intptr_t file) {
+    FILE_STANDARD_INFO standard{};
+    if (GetFileInformationByHandleEx(handleOf(file), FileStandardInfo, &standard,
+                                     sizeof standard) &&
+        standard.DeletePending) {
+        return false;
+    }
+    BY_HANDLE_FILE_INFORMATION open{};
+    if (!GetFileInformationByHandle(handleOf(file), &open)) {
+        return true;
+    }
+    const HANDLE named = CreateFileW(path.c_str(), FILE_READ_ATTRIBUTES,
+                                     FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                     nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (named == INVALID_HANDLE_VALUE) {
+        const DWORD error = GetLastError();
+        return error != ERROR_FILE_NOT_FOUND && error != ERROR_PATH_NOT_FOUND;
+    }
+    BY_HANDLE_FILE_INFORMATION other{};
+    const bool same = !GetFileInformationByHandle(named, &other) ||
+                      (open.dwVolumeSerialNumber == other.dwVolumeSerialNumber &&
+                       open.nFileIndexHigh == other.nFileIndexHigh &&
+                       open.nFileIndexLow == other.nFileIndexLow);
+    CloseHandle(named);
+    return same;
+}
+
+int rename(const std::filesystem::path& from, const std::filesystem::path& to) {
+    return MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING)
+               ? 0
+               : static_cast<int>(GetLastError());
 }
 
 void close(std::intptr_t file) {

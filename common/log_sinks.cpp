@@ -29,6 +29,15 @@ FileLogger::FileLogger(fs::path file, FileLoggerOptions options)
     if (options_.keptFiles < 1) {
         options_.keptFiles = 1;
     }
+    if (options_.keptFiles > kMaxKeptLogFiles) {
+        bool once = false;
+        report("log file " + path_.u8string() + ": keptFiles " +
+                   std::to_string(options_.keptFiles) + " is more than the " +
+                   std::to_string(kMaxKeptLogFiles) + " a log keeps; it keeps " +
+                   std::to_string(kMaxKeptLogFiles),
+               once);
+        options_.keptFiles = kMaxKeptLogFiles;
+    }
 }
 
 FileLogger::~FileLogger() {
@@ -48,9 +57,24 @@ void FileLogger::log(LogLevel level, std::string_view message) {
     }
     std::lock_guard<LogMutex> lock(mutex_);
     int error = 0;
+    if (file_ != logfile::kNoFile && !logfile::stillAt(path_, file_)) {
+        // Another program deleted or replaced it: what went to the old file since is still read
+        // by nobody, so the line goes to a new file at the path.
+        logfile::close(file_);
+        file_ = logfile::kNoFile;
+        lostUntold_ = true;
+        report("log file " + path_.u8string() +
+                   " was deleted or replaced while in use; it is started afresh",
+               lossReported_);
+    }
     if (!ensureOpen(error)) {
         drop("cannot be opened", error);
         return;
+    }
+    if (lostUntold_) {
+        formatLogLineNow(line_, LogLevel::Warn,
+                         "this log file was deleted or replaced while in use; it starts afresh");
+        lostUntold_ = !writeLine(line_, error);
     }
     if (droppedUntold_ > 0) {
         formatLogLineNow(line_, LogLevel::Warn,
@@ -85,43 +109,90 @@ bool FileLogger::ensureOpen(int& error) {
 
 bool FileLogger::writeLine(std::string_view line, int& error) {
     if (size_ > 0 && size_ + line.size() > options_.maxBytes) {
-        rotate();
+        if (!rotate(error)) {
+            report("log file " + path_.u8string() + " cannot be rotated (error " +
+                       std::to_string(error) + "); it grows past its limit until it can be",
+                   rotationReported_);
+        }
         if (!ensureOpen(error)) {
             return false;
         }
     }
-    error = logfile::appendAll(file_, line);
+    std::string_view bytes = line;
+    std::string afterCut;
+    if (cutInFile_) {
+        afterCut = "\n";
+        afterCut += line;
+        bytes = afterCut;
+    }
+    std::size_t written = 0;
+    error = logfile::appendAll(file_, bytes, written);
+    if (error == 0) {
+        size_ += bytes.size();
+        cutInFile_ = false;
+        return true;
+    }
+    // A line in part (a full disk) is taken back; where it cannot be, the next line starts on a
+    // line of its own.
+    if (written > 0 && !logfile::cutTail(path_, file_, written)) {
+        size_ += written;
+        cutInFile_ = true;
+    }
+    return false;
+}
+
+// Moves the full file aside, shifts the older ones up a generation (the oldest is replaced) and
+// gives the file the first older name; the next line opens a new file. Nothing is deleted unless
+// the rename that replaces it happens: when the file cannot be moved (another program holds it
+// without sharing its deletion), or an older one cannot, the file stays and grows, and the next
+// line that would pass the limit tries again.
+bool FileLogger::rotate(int& error) {
+    logfile::close(file_);
+    file_ = logfile::kNoFile;
+    const fs::path aside = rotatedLogPath(path_, options_.keptFiles);
+    error = logfile::rename(path_, aside);
     if (error != 0) {
         return false;
     }
-    size_ += line.size();
-    return true;
-}
-
-// Closes the file and shifts the older ones up a generation, the oldest dropped; the next line
-// opens a new file. A rename that fails (another program holds the file without sharing its
-// deletion) leaves the file to grow, and the next line tries again.
-void FileLogger::rotate() {
-    logfile::close(file_);
-    file_ = logfile::kNoFile;
     std::error_code ignored;
-    fs::remove(rotatedLogPath(path_, options_.keptFiles - 1), ignored);
-    for (int generation = options_.keptFiles - 2; generation >= 0; --generation) {
-        fs::rename(rotatedLogPath(path_, generation), rotatedLogPath(path_, generation + 1),
-                   ignored);
+    for (int generation = options_.keptFiles - 2; generation >= 1; --generation) {
+        const fs::path older = rotatedLogPath(path_, generation);
+        if (!fs::exists(older, ignored)) {
+            continue;
+        }
+        error = logfile::rename(older, rotatedLogPath(path_, generation + 1));
+        if (error != 0) {
+            logfile::rename(aside, path_);
+            return false;
+        }
     }
+    if (options_.keptFiles == 1) {
+        fs::remove(aside, ignored);
+        return true;
+    }
+    error = logfile::rename(aside, rotatedLogPath(path_, 1));
+    if (error != 0) {
+        logfile::rename(aside, path_);
+        return false;
+    }
+    return true;
 }
 
 // Counts a line that did not reach the file; the first such line is reported.
 void FileLogger::drop(const char* what, int error) {
     ++dropped_;
     ++droppedUntold_;
-    if (reported_) {
+    report("log file " + path_.u8string() + " " + what + " (error " + std::to_string(error) +
+               "); its lines are dropped until it can be",
+           dropReported_);
+}
+
+// Tells `text` to the application (options.problems, else standard error), once for `reported`.
+void FileLogger::report(const std::string& text, bool& reported) {
+    if (reported) {
         return;
     }
-    reported_ = true;
-    const std::string text = "log file " + path_.u8string() + " " + what + " (error " +
-                             std::to_string(error) + "); its lines are dropped until it can be";
+    reported = true;
     if (options_.problems) {
         options_.problems->log(LogLevel::Warn, text);
         return;

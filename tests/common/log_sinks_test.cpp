@@ -20,6 +20,10 @@
 
 #if defined(_WIN32)
 #include <windows.h>
+#else
+#include <sys/resource.h>
+
+#include <csignal>
 #endif
 
 namespace {
@@ -241,6 +245,126 @@ TEST(FileLogger, DropsCountsAndReportsOnceWhileTheFileCannotTakeLines) {
             EXPECT_EQ(logger.droppedLines(), 2u);
             EXPECT_EQ(problems->lines.size(), 1u);
         }
+    }
+}
+
+// The file disturbed while the logger writes it, lines of 40 bytes, 2 to a file: every line is in
+// a file whole, or counted as dropped; what happened is reported once; no older file is lost.
+TEST(FileLogger, KeepsEveryLineWhenTheFileIsDisturbed) {
+    struct Row {
+        const char* name;
+        std::uint64_t maxBytes;
+        int keptFiles;
+        // After "line 1"; returns false where it cannot be done here (skipped).
+        std::function<bool(const fs::path& file)> disturb;
+        std::function<void(const fs::path& file)> undo;  // after "line 4"; then "line 5"
+        const char* current;
+        const char* first;
+        const char* second;
+        std::uint64_t dropped;
+        const char* report;  // in the one report; empty: none
+    };
+#if defined(_WIN32)
+    static HANDLE holder = INVALID_HANDLE_VALUE;
+#endif
+    const char* afresh = "this log file was deleted or replaced while in use; it starts afresh";
+    const std::string afreshThen = std::string(afresh) + ",line 2,line 3";
+    const std::string otherThen = "other," + std::string(afresh) + ",line 2";
+    const Row rows[] = {
+        {"deleted", 200, 3, [](const fs::path& file) { return fs::remove(file); }, nullptr,
+         "line 4,line 5", afreshThen.c_str(), "older 1", 0, "was deleted or replaced"},
+        {"replaced", 200, 3,
+         [](const fs::path& file) {
+             fs::rename(file, file.parent_path() / "moved.log");
+             std::ofstream(file, std::ios::binary) << "[00:00:00.000] [INFO] other" +
+                                                          std::string(12, ' ') + "\n";
+             return true;
+         },
+         nullptr, "line 3,line 4,line 5", otherThen.c_str(), "older 1", 0,
+         "was deleted or replaced"},
+        // Rotation cannot move the file away: it grows, and the older files stay as they were.
+        {"held", 80, 3,
+         [](const fs::path& file) {
+#if defined(_WIN32)
+             holder = CreateFileW(file.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                  nullptr, OPEN_EXISTING, 0, nullptr);
+             return holder != INVALID_HANDLE_VALUE;
+#else
+             // A folder that is not empty where the file is moved to on the way.
+             fs::create_directories(rotatedLogPath(file, 3) / "in the way");
+             return true;
+#endif
+         },
+         [](const fs::path& file) {
+#if defined(_WIN32)
+             CloseHandle(holder);
+#else
+             fs::remove_all(rotatedLogPath(file, 3));
+#endif
+         },
+         "line 5", "line 1,line 2,line 3,line 4", "older 1", 0, "cannot be rotated"},
+        // More files than a log keeps: the most are kept, with one warning.
+        {"too many kept", 80, 1'000'000, [](const fs::path&) { return true; }, nullptr, "line 5",
+         "line 3,line 4", "line 1,line 2", 0, "keptFiles 1000000 is more than the 100"},
+#if !defined(_WIN32)
+        // A full disk (here the process's file size limit) takes "line 2" in part: it is taken
+        // back, and counted.
+        {"cut short", 1000, 3,
+         [](const fs::path& file) {
+             std::signal(SIGXFSZ, SIG_IGN);
+             rlimit limit{};
+             getrlimit(RLIMIT_FSIZE, &limit);
+             limit.rlim_cur = static_cast<rlim_t>(fs::file_size(file) + 20);
+             return setrlimit(RLIMIT_FSIZE, &limit) == 0;
+         },
+         nullptr,
+         "line 1,1 log lines were dropped: this file could not take them,line 3,line 4,line 5",
+         "older 1", "missing", 1, "cannot be written"},
+#endif
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        TempFolder folder("disturbed");
+        const fs::path file = folder.path / "app.log";
+        std::ofstream(rotatedLogPath(file, 1), std::ios::binary)
+            << "[00:00:00.000] [INFO] older 1" + std::string(10, ' ') + "\n";
+        auto problems = std::make_shared<RecordingLogger>();
+        FileLoggerOptions options;
+        options.maxBytes = row.maxBytes;
+        options.keptFiles = row.keptFiles;
+        options.problems = problems;
+        FileLogger logger(file, options);
+        const auto line = [&logger](int n) {
+            logger.log(LogLevel::Info, "line " + std::to_string(n) + std::string(11, ' '));
+        };
+        line(1);
+        if (!row.disturb(file)) {
+            std::printf("skipped here: %s\n", row.name);
+            continue;
+        }
+        for (int n = 2; n <= 4; ++n) {
+            line(n);
+#if !defined(_WIN32)
+            rlimit unlimited{};  // a full disk for one line at the most
+            getrlimit(RLIMIT_FSIZE, &unlimited);
+            unlimited.rlim_cur = unlimited.rlim_max;
+            setrlimit(RLIMIT_FSIZE, &unlimited);
+#endif
+        }
+        if (row.undo) {
+            row.undo(file);
+        }
+        line(5);
+        const auto trimmed = [](const std::string& s) {
+            return std::regex_replace(s, std::regex(" +(,|$)"), "$1");
+        };
+        EXPECT_EQ(trimmed(messagesIn(file)), row.current);
+        EXPECT_EQ(trimmed(messagesIn(rotatedLogPath(file, 1))), row.first);
+        EXPECT_EQ(trimmed(messagesIn(rotatedLogPath(file, 2))), row.second);
+        EXPECT_EQ(logger.droppedLines(), row.dropped);
+        ASSERT_EQ(problems->lines.size(), 1u) << problems->texts().back();
+        EXPECT_NE(problems->lines[0].text.find(row.report), std::string::npos)
+            << problems->lines[0].text;
     }
 }
 

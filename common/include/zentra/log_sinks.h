@@ -24,15 +24,21 @@
 
 namespace zentra::common {
 
+// The most files a FileLogger keeps; a larger keptFiles is taken as this, with a warning.
+inline constexpr int kMaxKeptLogFiles = 100;
+
 struct FileLoggerOptions {
     LogLevel level = LogLevel::Info;
     // The file is rotated before a line would take it past this size. A line longer than this
     // still goes out whole, into a file of its own.
     std::uint64_t maxBytes = std::uint64_t{1024} * 1024;
     // The files kept, the one written included: "app.log", "app.1.log", "app.2.log" for 3 (the
-    // oldest is deleted at a rotation). 1 keeps no older file: the file starts again empty.
+    // oldest is deleted at a rotation). 1 keeps no older file: the file starts again empty. At
+    // most kMaxKeptLogFiles.
     int keptFiles = 3;
-    // Told once, at Warn, the first time a line cannot be written. Empty: standard error.
+    // Told once each, at Warn: the first time a line cannot be written, the first time the file
+    // cannot be rotated, the first time it was deleted or replaced under the logger, and a
+    // keptFiles above the most. Empty: standard error.
     std::shared_ptr<ILogger> problems;
 };
 
@@ -42,10 +48,15 @@ struct FileLoggerOptions {
 // logged. The file is shared for reading, writing and deletion, so it can be read (and followed)
 // while the program runs.
 //
-// Never throws. A line that cannot be written (a full disk, a read-only file, a folder that
-// cannot be made) is dropped and counted; the first failure is reported once (options.problems),
-// and when writing works again the file gets a line saying how many were dropped. While the file
-// cannot be opened, each line tries again.
+// Never throws. A line is in the file whole or not at all. A line that cannot be written (a full
+// disk, a read-only file, a folder that cannot be made) is dropped and counted; the first failure
+// is reported once (options.problems), and when writing works again the file gets a line saying
+// how many were dropped. While the file cannot be opened, each line tries again.
+//
+// Rotation deletes nothing it cannot replace: while another program holds the file without
+// sharing its deletion, the file grows past maxBytes and keeps every line. A file deleted or
+// replaced while the logger writes it is noticed at the next line, which goes to a new file at
+// the path, after a line that says so.
 //
 // Safe to use from several threads. Several processes writing one file interleave whole lines, but
 // their rotations are not coordinated: give each program a file of its own.
@@ -66,9 +77,10 @@ class FileLogger final : public ILogger {
 
   private:
     bool ensureOpen(int& error);
-    void rotate();
+    bool rotate(int& error);
     bool writeLine(std::string_view line, int& error);
     void drop(const char* what, int error);
+    void report(const std::string& what, bool& reported);
 
     std::filesystem::path path_;
     FileLoggerOptions options_;
@@ -78,7 +90,11 @@ class FileLogger final : public ILogger {
     std::uint64_t size_ = 0;
     std::uint64_t dropped_ = 0;
     std::uint64_t droppedUntold_ = 0;  // dropped since the file last took a line
-    bool reported_ = false;
+    bool lostUntold_ = false;          // the file was deleted or replaced: say so in the new one
+    bool cutInFile_ = false;           // a line stayed in part: the next starts on a line of its own
+    bool dropReported_ = false;
+    bool rotationReported_ = false;
+    bool lossReported_ = false;
     std::string line_;
 };
 
