@@ -21,8 +21,10 @@ int appendAll(std::intptr_t file, std::string_view bytes, std::size_t& written);
 // system refuses.
 bool cutTail(const std::filesystem::path& path, std::intptr_t file, std::size_t bytes);
 // Whether the open `file` is still the one `path` names: false once it was deleted, or the path
-// was given to another file. True when the system cannot tell.
-bool stillAt(const std::filesystem::path& path, std::intptr_t file);
+// was given to another file. True when the system cannot tell. Where a system tells of a deletion
+// only at the last close, the file is closed and opened again: `file` may change, and is kNoFile
+// once it is gone (nothing left to close).
+bool stillAt(const std::filesystem::path& path, std::intptr_t& file);
 // Renames `from` to `to`, replacing `to` only if the rename happens.
 int rename(const std::filesystem::path& from, const std::filesystem::path& to);
 void close(std::intptr_t file);

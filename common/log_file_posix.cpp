@@ -55,7 +55,7 @@ bool cutTail(const std::filesystem::path& /*path*/, std::intptr_t file, std::siz
     return ::ftruncate(static_cast<int>(file), status.st_size - static_cast<off_t>(bytes)) == 0;
 }
 
-bool stillAt(const std::filesystem::path& path, std::intptr_t file) {
+bool stillAt(const std::filesystem::path& path, std::intptr_t& file) {
     struct stat open {};
     if (::fstat(static_cast<int>(file), &open) != 0) {
         return true;

@@ -70,7 +70,19 @@ bool cutTail(const std::filesystem::path& path, std::intptr_t /*file*/, std::siz
     return cut;
 }
 
-bool stillAt(const std::filesystem::path& path, std::intptr_t file) {
+namespace {
+
+// Wine marks a file deleted under an open handle only for its last close, and tells nobody before
+// (no DeletePending, and the path still opens): there the file is closed and opened again.
+bool deletionShowsOnlyAtClose() {
+    static const bool wine =
+        GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "wine_get_version") != nullptr;
+    return wine;
+}
+
+}  // namespace
+
+bool stillAt(const std::filesystem::path& path, std::intptr_t& file) {
     FILE_STANDARD_INFO standard{};
     if (GetFileInformationByHandleEx(handleOf(file), FileStandardInfo, &standard,
                                      sizeof standard) &&
@@ -81,12 +93,16 @@ bool stillAt(const std::filesystem::path& path, std::intptr_t file) {
     if (!GetFileInformationByHandle(handleOf(file), &open)) {
         return true;
     }
+    if (deletionShowsOnlyAtClose()) {
+        CloseHandle(handleOf(file));
+        file = kNoFile;
+    }
     const HANDLE named = CreateFileW(path.c_str(), FILE_READ_ATTRIBUTES,
                                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                                      nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (named == INVALID_HANDLE_VALUE) {
         const DWORD error = GetLastError();
-        return error != ERROR_FILE_NOT_FOUND && error != ERROR_PATH_NOT_FOUND;
+        return file != kNoFile && error != ERROR_FILE_NOT_FOUND && error != ERROR_PATH_NOT_FOUND;
     }
     BY_HANDLE_FILE_INFORMATION other{};
     const bool same = !GetFileInformationByHandle(named, &other) ||
@@ -94,6 +110,10 @@ bool stillAt(const std::filesystem::path& path, std::intptr_t file) {
                        open.nFileIndexHigh == other.nFileIndexHigh &&
                        open.nFileIndexLow == other.nFileIndexLow);
     CloseHandle(named);
+    std::uint64_t size = 0;
+    if (same && file == kNoFile) {
+        return openForAppend(path, file, size) == 0;
+    }
     return same;
 }
 

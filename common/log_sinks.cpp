@@ -60,8 +60,10 @@ void FileLogger::log(LogLevel level, std::string_view message) {
     if (file_ != logfile::kNoFile && !logfile::stillAt(path_, file_)) {
         // Another program deleted or replaced it: what went to the old file since is still read
         // by nobody, so the line goes to a new file at the path.
-        logfile::close(file_);
-        file_ = logfile::kNoFile;
+        if (file_ != logfile::kNoFile) {
+            logfile::close(file_);
+            file_ = logfile::kNoFile;
+        }
         lostUntold_ = true;
         report("log file " + path_.u8string() +
                    " was deleted or replaced while in use; it is started afresh",

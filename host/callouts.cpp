@@ -1,6 +1,9 @@
 #include "callouts.h"
 
+#include <exception>
 #include <utility>
+
+#include "zentra/log.h"
 
 namespace zentra::host {
 
@@ -10,8 +13,8 @@ Callouts::~Callouts() {
     *alive_ = false;
 }
 
-void Callouts::queue(std::function<void()> call) {
-    state_->calls.push_back(std::move(call));
+void Callouts::queue(const char* name, std::function<void()> call) {
+    state_->calls.push_back({name, std::move(call)});
 }
 
 bool Callouts::drain() {
@@ -21,11 +24,25 @@ bool Callouts::drain() {
     while (*alive && !state->calls.empty()) {
         // Taken off the queue first: a nested drain (in a modal loop) goes on with the next one,
         // and the call being made stays alive whatever happens to the queue.
-        const std::function<void()> call = std::move(state->calls.front());
+        const Call call = std::move(state->calls.front());
         state->calls.pop_front();
-        call();
+        callApplication(call.name, call.make);
     }
     return *alive;
+}
+
+bool callApplication(const char* name, const std::function<void()>& call) {
+    try {
+        call();
+        return true;
+    } catch (const std::exception& e) {
+        common::logAt(common::LogLevel::Error, "TrayHost: the application's ", name,
+                      " threw: ", e.what(), "; the host goes on");
+    } catch (...) {
+        common::logAt(common::LogLevel::Error, "TrayHost: the application's ", name,
+                      " threw something that is not a std::exception; the host goes on");
+    }
+    return false;
 }
 
 }  // namespace zentra::host

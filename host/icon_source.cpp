@@ -1,6 +1,5 @@
 #include "icon_source.h"
 
-#include <utility>
 
 #include "zentra/log.h"
 
@@ -24,6 +23,8 @@ constexpr Stand kStands[] = {
     {"triggered", 32516, "information"},
     {"error", 32513, "error"},
 };
+
+constexpr TrayGlyph kGlyphs[] = {TrayGlyph::Armed, TrayGlyph::Triggered, TrayGlyph::Error};
 
 // Armed 0, Triggered 1, Error 2 (also for a value outside the enum, as trayIconFor does).
 int glyphIndex(TrayGlyph glyph) {
@@ -63,26 +64,28 @@ void IconSource::load(int pixels) {
 }
 
 // The icons embedded in the executable, at the exact size (the group's image of that size where it
-// has one); the files beside it for any the executable lacks.
+// has one); the file beside it for any the executable lacks. A warning names each one that
+// failed: an embedded icon that is there but cannot be loaded, or a file.
 void IconSource::loadOwn() {
     const HMODULE executable = GetModuleHandleW(nullptr);
-    bool missing = false;
     for (int index = 0; index < 3; ++index) {
-        slot(own_, index) = static_cast<HICON>(
+        HICON& icon = slot(own_, index);
+        icon = static_cast<HICON>(
             LoadImageW(executable, kEmbeddedNames[index], IMAGE_ICON, pixels_, pixels_, 0));
-        missing = missing || slot(own_, index) == nullptr;
-    }
-    if (!missing) {
-        return;
-    }
-    TrayIcons files;
-    loadTrayIconsAtSize(files, pixels_);
-    for (int index = 0; index < 3; ++index) {
-        if (slot(own_, index) == nullptr) {
-            std::swap(slot(own_, index), slot(files, index));
+        if (icon != nullptr) {
+            continue;
         }
+        const DWORD code = GetLastError();
+        if (FindResourceW(executable, kEmbeddedNames[index], MAKEINTRESOURCEW(14)) != nullptr) {
+            char name[32] = {};
+            for (int k = 0; kEmbeddedNames[index][k] != 0 && k < 31; ++k) {
+                name[k] = static_cast<char>(kEmbeddedNames[index][k]);
+            }
+            logWarn("TrayHost: the embedded icon ", name, " cannot be loaded (GLE=", code,
+                    "); trying the file");
+        }
+        icon = loadTrayIconAtSize(kGlyphs[index], pixels_);
     }
-    destroyTrayIcons(files);
 }
 
 void IconSource::releaseReplaced() {

@@ -3,6 +3,7 @@
 #include <iterator>
 #include <utility>
 
+#include "zentra/indicator.h"
 #include "zentra/log.h"
 
 namespace zentra::host {
@@ -44,7 +45,8 @@ void copyText(WCHAR (&field)[N], const std::u16string& text) {
 }  // namespace
 
 void NotifyIcon::setTooltip(const std::u16string& tooltip) {
-    copyText(nid_.szTip, tooltip);
+    // The shell reads & as a mnemonic prefix: the engine's & is shown as it is.
+    copyText(nid_.szTip, literalShellText(tooltip, std::size(nid_.szTip) - 1));
 }
 
 bool NotifyIcon::add(HICON icon, const std::u16string& tooltip) {

@@ -65,13 +65,16 @@ struct TrayHost::Impl {
     std::uint64_t timerWakeups = 0;
     std::uint64_t snapshots = 0;
     std::uint64_t balloons = 0;
+    // The context menu's modal loop is running; a close asked for meanwhile waits for its end.
+    bool menuOpen = false;
+    std::optional<TrayHostClose> closeAfterMenu;
     // Last, so that it is destroyed first: a drain under way stops before anything else goes.
     host::Callouts callouts;
 
     bool wake() const;
     int iconPixels() const;
     void run(IndicatorActions actions, MonoTime now);
-    void notify(const NotifierActions& actions, MonoTime now);
+    void notify(NotifierActions actions, MonoTime now);
     void queueClose(TrayHostClose why);
     void queueActivation(TrayActivation what, int x, int y);
     void iconCallback(WPARAM wParam, LPARAM lParam);
@@ -123,7 +126,8 @@ void TrayHost::Impl::run(IndicatorActions actions, MonoTime now) {
             const TrayGlyph glyph = *actions.announceGlyph;
             notify(notifier.onShown(glyph, *indicator.snapshot(), now), now);
             if (options.onGlyphShown) {
-                callouts.queue([call = options.onGlyphShown, glyph, now] { call(glyph, now); });
+                callouts.queue("onGlyphShown",
+                               [call = options.onGlyphShown, glyph, now] { call(glyph, now); });
             }
         }
         if (!next) {
@@ -133,11 +137,18 @@ void TrayHost::Impl::run(IndicatorActions actions, MonoTime now) {
     }
 }
 
-void TrayHost::Impl::notify(const NotifierActions& actions, MonoTime now) {
-    // A notification goes with the icon; without one (the shell lost it) it is not shown.
-    if (actions.show && indicator.iconAdded() &&
-        icon->balloon(actions.show->error, actions.show->title, actions.show->text)) {
-        ++balloons;
+void TrayHost::Impl::notify(NotifierActions actions, MonoTime now) {
+    if (actions.show) {
+        // A notification goes with the icon; without one (the shell lost it) it waits.
+        const bool shown = indicator.iconAdded() &&
+                           icon->balloon(actions.show->error, actions.show->title,
+                                         actions.show->text);
+        balloons += shown ? 1 : 0;
+        const NotifierActions after = notifier.onResult(shown, now);
+        if (after.armTimerAt) {
+            actions.cancelTimer = false;
+            actions.armTimerAt = after.armTimerAt;
+        }
     }
     if (actions.cancelTimer) {
         window.cancelTimer(host::MessageWindow::kNotifierTimer);
@@ -149,7 +160,8 @@ void TrayHost::Impl::notify(const NotifierActions& actions, MonoTime now) {
 
 void TrayHost::Impl::queueActivation(TrayActivation what, int x, int y) {
     if (options.onActivate) {
-        callouts.queue([call = options.onActivate, what, x, y] { call(what, x, y); });
+        callouts.queue("onActivate",
+                       [call = options.onActivate, what, x, y] { call(what, x, y); });
     }
 }
 
@@ -168,7 +180,7 @@ void TrayHost::Impl::iconCallback(WPARAM wParam, LPARAM lParam) {
             break;
         case host::IconEvent::ContextMenu:
             if (options.menu) {
-                callouts.queue([this, x = input.x, y = input.y] { showMenu(x, y); });
+                callouts.queue("menu", [this, x = input.x, y = input.y] { showMenu(x, y); });
             } else {
                 queueActivation(TrayActivation::ContextMenu, input.x, input.y);
             }
@@ -179,7 +191,8 @@ void TrayHost::Impl::iconCallback(WPARAM wParam, LPARAM lParam) {
 }
 
 // Runs as a call to the application: it asks for the items, and the menu's modal loop handles
-// the host's messages (and may see the host destroyed).
+// the host's messages (and may see the host destroyed, or a close asked for: the menu is ended,
+// and the close handled once it has closed, with no item chosen).
 void TrayHost::Impl::showMenu(int x, int y) {
     const std::shared_ptr<const bool> alive = callouts.alive();
     const auto describe = options.menu;
@@ -206,7 +219,10 @@ void TrayHost::Impl::showMenu(int x, int y) {
         const auto flags =
             static_cast<UINT>(MF_STRING | (item.checked ? MF_CHECKED : MF_UNCHECKED) |
                               (item.enabled ? MF_ENABLED : MF_GRAYED));
-        AppendMenuW(menu, flags, item.id, item.text.c_str());
+        if (!AppendMenuW(menu, flags, item.id, item.text.c_str())) {
+            const DWORD code = GetLastError();
+            logWarn("TrayHost: AppendMenuW failed (GLE=", code, ")");
+        }
         if (item.isDefault) {
             SetMenuDefaultItem(menu, item.id, FALSE);
         }
@@ -216,17 +232,25 @@ void TrayHost::Impl::showMenu(int x, int y) {
     SetForegroundWindow(owner);
     const auto align = static_cast<UINT>(
         GetSystemMetrics(SM_MENUDROPALIGNMENT) != 0 ? TPM_RIGHTALIGN : TPM_LEFTALIGN);
+    menuOpen = true;
     const auto chosen = static_cast<unsigned>(
         TrackPopupMenuEx(menu, TPM_RETURNCMD | TPM_RIGHTBUTTON | align, x, y, owner, nullptr));
     DestroyMenu(menu);
     if (!*alive) {
         return;
     }
+    menuOpen = false;
     // So that the next menu, too, closes on a click elsewhere.
     PostMessageW(owner, WM_NULL, 0, 0);
+    if (closeAfterMenu) {
+        const TrayHostClose why = *closeAfterMenu;
+        closeAfterMenu.reset();
+        queueClose(why);
+        return;
+    }
     if (chosen != 0) {
         if (choose) {
-            choose(chosen);
+            host::callApplication("onMenuChoice", [&choose, chosen] { choose(chosen); });
         }
     } else if (GetForegroundWindow() == owner) {
         icon->focus();  // closed with Escape: the keyboard focus goes back to the icon
@@ -234,10 +258,19 @@ void TrayHost::Impl::showMenu(int x, int y) {
 }
 
 void TrayHost::Impl::queueClose(TrayHostClose why) {
+    if (menuOpen) {
+        // Inside the menu's modal loop a quit message would be lost, and the application's
+        // handler would run under an open menu: the menu ends first.
+        if (!closeAfterMenu || why == TrayHostClose::SessionEnding) {
+            closeAfterMenu = why;
+        }
+        EndMenu();
+        return;
+    }
     if (options.onCloseRequested) {
-        callouts.queue([call = options.onCloseRequested, why] { call(why); });
+        callouts.queue("onCloseRequested", [call = options.onCloseRequested, why] { call(why); });
     } else {
-        callouts.queue([] { PostQuitMessage(0); });
+        callouts.queue("the default close", [] { PostQuitMessage(0); });
     }
 }
 
@@ -246,6 +279,7 @@ LRESULT TrayHost::Impl::handle(UINT message, WPARAM wParam, LPARAM lParam) {
     if (message == window.wakeMessage()) {
         if (std::optional<Snapshot> snapshot = mailbox.take()) {
             ++snapshots;
+            notifier.onSnapshot(*snapshot);
             run(indicator.onSnapshot(*snapshot, now), now);
         }
         return 0;

@@ -1,5 +1,6 @@
 #include "zentra/notifier.h"
 
+#include <algorithm>
 #include <utility>
 
 #include "time_math.h"
@@ -52,6 +53,7 @@ NotifierActions Notifier::settle(MonoTime now) {
         balloon.title = tooltipText("Working again", kMaxBalloonTitleUnits);
         balloon.text = trayTooltip(snapshot_, glyph_);  // within the text's limit already
     }
+    unconfirmed_ = Unconfirmed{userKnowsError_, lastShown_};
     userKnowsError_ = tellError;
     lastShown_ = now;
     if (timerAt_) {
@@ -59,6 +61,27 @@ NotifierActions Notifier::settle(MonoTime now) {
         actions.cancelTimer = true;
     }
     actions.show = std::move(balloon);
+    return actions;
+}
+
+NotifierActions Notifier::onResult(bool shown, MonoTime now) {
+    NotifierActions actions;
+    if (!unconfirmed_) {
+        return actions;
+    }
+    if (shown) {
+        unconfirmed_.reset();
+        nextRetry_ = kFirstAddRetry;
+        return actions;
+    }
+    // Not told after all: as it was before, and again once the shell may take it.
+    userKnowsError_ = unconfirmed_->userKnewError;
+    lastShown_ = unconfirmed_->lastShown;
+    unconfirmed_.reset();
+    const MonoTime due = later(now, nextRetry_);
+    nextRetry_ = std::min(nextRetry_ * 2, std::chrono::seconds(kLastAddRetry));
+    timerAt_ = due;
+    actions.armTimerAt = due;
     return actions;
 }
 

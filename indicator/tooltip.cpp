@@ -102,6 +102,36 @@ std::u16string tooltipText(std::string_view utf8, std::size_t maxUnits) {
     return out;
 }
 
+std::u16string literalShellText(std::u16string_view text, std::size_t maxUnits) {
+    std::u16string out;
+    if (maxUnits == 0) {
+        return out;
+    }
+    for (std::size_t at = 0; at < text.size(); ++at) {
+        const char16_t unit = text[at];
+        const bool pair = unit >= 0xD800 && unit <= 0xDBFF && at + 1 < text.size();
+        const std::size_t units = unit == u'&' || pair ? 2 : 1;
+        if (out.size() + units > maxUnits) {
+            // Cut between whole characters (an escaped & is one), with the mark that says so.
+            while (!out.empty() && out.size() > maxUnits - 1) {
+                const char16_t before = out.size() >= 2 ? out[out.size() - 2] : u'\0';
+                const bool whole2 = (before >= 0xD800 && before <= 0xDBFF) ||
+                                    (before == u'&' && out.back() == u'&');
+                out.resize(out.size() - (whole2 ? 2 : 1));
+            }
+            out += kEllipsis;
+            return out;
+        }
+        out += unit;
+        if (unit == u'&') {
+            out += u'&';
+        } else if (pair) {
+            out += text[++at];
+        }
+    }
+    return out;
+}
+
 std::string errorReason(const Snapshot& snapshot) {
     // In the order the derivation tests them.
     const std::string_view device = snapshot.state.deviceStatus;

@@ -60,36 +60,47 @@ void initTrayIcons(HINSTANCE /*unused*/, TrayIcons& icons) {
     }
 }
 
-void loadTrayIconsAtSize(TrayIcons& icons, int pixels) {
+namespace {
+
+// The icon file for `glyph` in the folder `exeDir`'s resources, at `pixels` a side.
+HICON loadBeside(const WCHAR* exeDir, TrayGlyph glyph, int pixels) {
+    const wchar_t* path = glyph == TrayGlyph::Armed       ? L"resources\\tray_armed.ico"
+                          : glyph == TrayGlyph::Triggered ? L"resources\\tray_triggered.ico"
+                                                          : L"resources\\tray_error.ico";
+    const char* name = glyph == TrayGlyph::Armed       ? "resources\\tray_armed.ico"
+                       : glyph == TrayGlyph::Triggered ? "resources\\tray_triggered.ico"
+                                                       : "resources\\tray_error.ico";
+    WCHAR full[MAX_PATH];
+    if (PathCombineW(full, exeDir, path) == nullptr) {
+        logWarn("loadTrayIconsAtSize: PathCombineW failed for ", name);
+        return nullptr;
+    }
+    // No LR_DEFAULTSIZE: the requested size picks the file's own image of that size.
+    auto* const icon = static_cast<HICON>(
+        LoadImageW(nullptr, full, IMAGE_ICON, pixels, pixels, LR_LOADFROMFILE));
+    if (icon == nullptr) {
+        const DWORD code = GetLastError();
+        logWarn("loadTrayIconsAtSize: LoadImageW failed for ", name, " (GLE=", code, ")");
+    }
+    return icon;
+}
+
+}  // namespace
+
+HICON loadTrayIconAtSize(TrayGlyph glyph, int pixels) {
     WCHAR exeDir[MAX_PATH];
     if (!executableFolder(exeDir, "loadTrayIconsAtSize")) {
-        return;
+        return nullptr;
     }
-    struct File {
-        HICON* field;
-        LPCWSTR path;
-        const char* name;
-    };
-    const File files[] = {
-        {&icons.armed, L"resources\\tray_armed.ico", "resources\\tray_armed.ico"},
-        {&icons.triggered, L"resources\\tray_triggered.ico", "resources\\tray_triggered.ico"},
-        {&icons.error, L"resources\\tray_error.ico", "resources\\tray_error.ico"},
-    };
-    for (const File& file : files) {
-        WCHAR full[MAX_PATH];
-        *file.field = nullptr;
-        if (PathCombineW(full, exeDir, file.path) == nullptr) {
-            logWarn("loadTrayIconsAtSize: PathCombineW failed for ", file.name);
-            continue;
-        }
-        // No LR_DEFAULTSIZE: the requested size picks the file's own image of that size.
-        *file.field = static_cast<HICON>(
-            LoadImageW(nullptr, full, IMAGE_ICON, pixels, pixels, LR_LOADFROMFILE));
-        if (*file.field == nullptr) {
-            const DWORD code = GetLastError();
-            logWarn("loadTrayIconsAtSize: LoadImageW failed for ", file.name, " (GLE=", code, ")");
-        }
-    }
+    return loadBeside(exeDir, glyph, pixels);
+}
+
+void loadTrayIconsAtSize(TrayIcons& icons, int pixels) {
+    WCHAR exeDir[MAX_PATH];
+    const bool found = executableFolder(exeDir, "loadTrayIconsAtSize");
+    icons.armed = found ? loadBeside(exeDir, TrayGlyph::Armed, pixels) : nullptr;
+    icons.triggered = found ? loadBeside(exeDir, TrayGlyph::Triggered, pixels) : nullptr;
+    icons.error = found ? loadBeside(exeDir, TrayGlyph::Error, pixels) : nullptr;
 }
 
 void destroyTrayIcons(TrayIcons& icons) {

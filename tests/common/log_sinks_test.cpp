@@ -297,6 +297,7 @@ TEST(FileLogger, KeepsEveryLineWhenTheFileIsDisturbed) {
          },
          [](const fs::path& file) {
 #if defined(_WIN32)
+             static_cast<void>(file);
              CloseHandle(holder);
 #else
              fs::remove_all(rotatedLogPath(file, 3));
@@ -362,7 +363,7 @@ TEST(FileLogger, KeepsEveryLineWhenTheFileIsDisturbed) {
         EXPECT_EQ(trimmed(messagesIn(rotatedLogPath(file, 1))), row.first);
         EXPECT_EQ(trimmed(messagesIn(rotatedLogPath(file, 2))), row.second);
         EXPECT_EQ(logger.droppedLines(), row.dropped);
-        ASSERT_EQ(problems->lines.size(), 1u) << problems->texts().back();
+        ASSERT_EQ(problems->lines.size(), 1u);
         EXPECT_NE(problems->lines[0].text.find(row.report), std::string::npos)
             << problems->lines[0].text;
     }

@@ -2,13 +2,17 @@
 // again (a modal loop) or destroys the queue's owner (run under the address sanitizer too).
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <memory>
+#include <stdexcept>
 #include <string>
 
 #include "callouts.h"
+#include "recording_logger.h"
 
 namespace {
 
+using zentra::common::LogLevel;
 using zentra::host::Callouts;
 
 TEST(Callouts, InOrderEachOnceThroughNestedDrains) {
@@ -34,7 +38,7 @@ TEST(Callouts, InOrderEachOnceThroughNestedDrains) {
         std::function<void()> makeCall;
         makeCall = [&] {
             const int n = next++;
-            callouts->queue([&, n] {
+            callouts->queue("call", [&, n] {
                 made += std::to_string(n);
                 if (n == c.destroyAt) {
                     callouts.reset();
@@ -54,6 +58,31 @@ TEST(Callouts, InOrderEachOnceThroughNestedDrains) {
         EXPECT_EQ(survived, c.survives);
         EXPECT_EQ(made, c.made);
         EXPECT_EQ(callouts == nullptr, !c.survives);
+    }
+}
+
+// A call that throws: the error names it and what it threw, and the next call is still made.
+TEST(Callouts, AThrowingCallStopsAtTheQueue) {
+    struct Case {
+        std::function<void()> call;
+        const char* logged;
+    };
+    const Case cases[] = {
+        {[] { throw std::runtime_error("no such item"); },
+         "TrayHost: the application's onMenuChoice threw: no such item; the host goes on"},
+        {[] { throw 42; },
+         "TrayHost: the application's onMenuChoice threw something that is not a "
+         "std::exception; the host goes on"},
+    };
+    for (const Case& c : cases) {
+        ScopedRecordingLogger log;
+        Callouts callouts;
+        bool next = false;
+        callouts.queue("onMenuChoice", c.call);
+        callouts.queue("onActivate", [&next] { next = true; });
+        EXPECT_TRUE(callouts.drain());
+        EXPECT_TRUE(next);
+        EXPECT_EQ(log->lines, (std::vector<LoggedLine>{{LogLevel::Error, c.logged}}));
     }
 }
 

@@ -502,6 +502,33 @@ TEST(IndicatorTooltip, CutBetweenWholeCharacters) {
               u"Error: engine not healthy -");
 }
 
+// Texts the shell and menus show literally: each & doubled, cut within the limit between whole
+// characters, never between the two of an escaped &.
+TEST(IndicatorTooltip, LiteralShellText) {
+    const std::u16string a125(125, u'a');
+    const struct {
+        std::u16string text;
+        std::size_t max;
+        std::u16string expected;
+    } cases[] = {
+        {u"R&D lab", 127, u"R&&D lab"},
+        {u"&&", 127, u"&&&&"},
+        {u"plain", 127, u"plain"},
+        {a125 + u"&", 127, a125 + u"&&"},
+        {a125 + u"a&", 127, a125 + u"a\u2026"},
+        {a125 + u"&b", 127, a125 + u"\u2026"},
+        {u"\U0001F514&", 4, u"\U0001F514&&"},
+        {u"\U0001F514&x", 4, u"\U0001F514\u2026"},
+        {u"&\U0001F514x", 4, u"&&\u2026"},
+        {u"a\xDC00" u"b", 2, u"a\u2026"},
+        {u"abc", 0, u""},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(zentra::literalShellText(c.text, c.max), c.expected)
+            << std::string(c.text.begin(), c.text.end());
+    }
+}
+
 TEST(IndicatorTooltip, WordReasonAndStatus) {
     struct Case {
         bool healthy;

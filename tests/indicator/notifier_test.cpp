@@ -39,7 +39,9 @@ std::string describe(const NotifierActions& a, MonoTime start) {
 }
 
 TEST(NotifierScenarios, KnownAnswers) {
-    enum Kind { Armed, Triggered, UsbReset, DeviceMissing, NoReason, Timer };
+    // Refused: the shell refused the notification just asked for. LatestB: the engine's error
+    // is now "B", the glyph staying Error.
+    enum Kind { Armed, Triggered, UsbReset, DeviceMissing, NoReason, Timer, Refused, LatestB };
     struct Step {
         Kind kind;
         int s;  // seconds after the start
@@ -116,6 +118,38 @@ TEST(NotifierScenarios, KnownAnswers) {
          recoveriesOnly,
          {{UsbReset, 0, "-"}, {Armed, 1, "-"}, {Timer, 100, "-"}}},
         {"an error with no reason", all, {{NoReason, 0, "error Error: Error"}}},
+        {"a refused error is tried again, backing off, and its recovery told after it",
+         all,
+         {{UsbReset, 0, "error Error: usb reset"},
+          {Refused, 0, "timer@1"},
+          {Timer, 1, "error Error: usb reset"},
+          {Refused, 1, "timer@3"},
+          {Armed, 2, "cancel"},
+          {UsbReset, 3, "error Error: usb reset"},
+          {Armed, 4, "timer@63"},
+          {Timer, 63, "info Working again: Armed"}}},
+        {"a refused error over before it could be told: no recovery either",
+         all,
+         {{UsbReset, 0, "error Error: usb reset"},
+          {Refused, 0, "timer@1"},
+          {Armed, 0, "cancel"},
+          {Timer, 1, "-"},
+          {Armed, 200, "-"}}},
+        {"a refused recovery is tried again",
+         tenSeconds,
+         {{UsbReset, 0, "error Error: usb reset"},
+          {Armed, 20, "info Working again: Armed"},
+          {Refused, 20, "timer@21"},
+          {Timer, 21, "info Working again: Armed"},
+          {UsbReset, 40, "error Error: usb reset"}}},
+        {"a held error tells the engine's reason when it is shown",
+         all,
+         {{UsbReset, 0, "error Error: usb reset"},
+          {Armed, 1, "timer@60"},
+          {Timer, 60, "info Working again: Armed"},
+          {UsbReset, 61, "timer@120"},
+          {LatestB, 100, "-"},
+          {Timer, 120, "error Error: B"}}},
     };
     for (const Scenario& scenario : scenarios) {
         SCOPED_TRACE(scenario.name);
@@ -147,6 +181,13 @@ TEST(NotifierScenarios, KnownAnswers) {
                     break;
                 case Timer:
                     a = notifier.onTimer(now);
+                    break;
+                case Refused:
+                    a = notifier.onResult(false, now);
+                    break;
+                case LatestB:
+                    snapshot.state.lastError = "B";
+                    notifier.onSnapshot(snapshot);
                     break;
             }
             EXPECT_EQ(describe(a, start), step.expected) << "at " << step.s << " s";

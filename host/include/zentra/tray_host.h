@@ -20,6 +20,10 @@
 //   inside create(). A callback may run a modal loop (a message box, a menu): the host goes on
 //   following the engine inside it, and nothing the outer pass did is re-applied afterwards. A
 //   callback may destroy the host. Callbacks queued meanwhile are made in order, each once.
+// - An exception a callback throws stops at the host: it is logged as an error that names the
+//   callback and what it threw, and the host goes on as if the callback had returned.
+// - A close (WM_CLOSE, the end of the session) asked for while the host's menu is open ends the
+//   menu first (no item is chosen), then is handled as it would be without it.
 // - Window messages the host reserves on its window: the system's own (below WM_USER), the
 //   shell's registered "TaskbarCreated" and its own registered "zentra.TrayHost.wake". A
 //   callbackMessage outside WM_USER to 0xFFFF, or equal to a registered one of these, is refused:
@@ -56,6 +60,9 @@ enum class TrayActivation {
 // One item of the icon's context menu.
 struct TrayMenuItem {
     unsigned id = 0;  // handed to onMenuChoice; 1 or above (an item with 0 is left out, warned)
+    // As Windows menus read it: an & marks the access key (the next letter, underlined), && is
+    // an &. A text from elsewhere (the engine's, a file name) goes through literalShellText so
+    // that it shows as it is.
     std::wstring text;
     bool checked = false;
     bool enabled = true;
@@ -72,7 +79,8 @@ struct TrayHostOptions {
     // When one of the application's icons cannot be loaded, the shell is given a system icon
     // standing for the glyph (see the warning), and this still reports the glyph.
     std::function<void(TrayGlyph glyph, MonoTime when)> onGlyphShown;
-    // A polite close or the end of the session. Unset: the host ends the UI thread's message
+    // A polite close or the end of the session (after the menu closed, if it was open). Unset:
+    // the host ends the UI thread's message
     // loop (PostQuitMessage(0)), so that the application's normal exit removes the icon. The
     // window stays; the application ends by destroying the host.
     std::function<void(TrayHostClose why)> onCloseRequested;

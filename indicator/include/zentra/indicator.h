@@ -85,6 +85,11 @@ std::u16string trayTooltip(const Snapshot& snapshot, TrayGlyph glyph);
 // units (at least 1).
 std::u16string tooltipText(std::string_view utf8, std::size_t maxUnits = kMaxTooltipUnits);
 
+// `text` as the shell and menus show it literally: each & doubled (a single one would underline
+// the next letter and vanish), at most `maxUnits` UTF-16 units (at least 1), cut between whole
+// characters, an escaped & being one, and ending in U+2026 when cut.
+std::u16string literalShellText(std::u16string_view text, std::size_t maxUnits = kMaxTooltipUnits);
+
 // Why a snapshot shows Error, in the derivation's order: "engine not healthy", the error text, or
 // "device <status>"; empty when none of them holds.
 std::string errorReason(const Snapshot& snapshot);

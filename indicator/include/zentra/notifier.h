@@ -42,7 +42,12 @@ struct NotifierActions {
 // last notification has passed, it is told at once; otherwise at the cooldown's end, if it is
 // still so then. Error: title "Error", text the reason (errorReason, or "Error" when there is
 // none). Recovery: title "Working again", text the new glyph's tooltip. Both cut by the tooltip's
-// rules to the shell's limits.
+// rules to the shell's limits, and both from the latest snapshot when they are shown.
+//
+// A notification counts as told once the shell took it: the platform side reports a refusal
+// (onResult), and the notifier then tries again after kFirstAddRetry, doubling up to
+// kLastAddRetry, for as long as it is still true. A recovery is told only of an error the shell
+// took.
 class Notifier {
   public:
     explicit Notifier(NotifierOptions options = {});
@@ -51,6 +56,10 @@ class Notifier {
     NotifierActions onShown(TrayGlyph glyph, const Snapshot& snapshot, MonoTime now);
     // The notifier's timer fired.
     NotifierActions onTimer(MonoTime now);
+    // The engine's latest snapshot, while the glyph stays: what a notification held back tells.
+    void onSnapshot(const Snapshot& snapshot) { snapshot_ = snapshot; }
+    // Whether the shell took the notification last asked for (true is assumed until told).
+    NotifierActions onResult(bool shown, MonoTime now);
 
     std::optional<MonoTime> pendingTimer() const { return timerAt_; }
 
@@ -63,6 +72,13 @@ class Notifier {
     bool userKnowsError_ = false;  // the last notification said Error, and none said otherwise
     std::optional<MonoTime> lastShown_;
     std::optional<MonoTime> timerAt_;
+    // What the last notification asked for changed, until the shell is known to have taken it.
+    struct Unconfirmed {
+        bool userKnewError;
+        std::optional<MonoTime> lastShown;
+    };
+    std::optional<Unconfirmed> unconfirmed_;
+    std::chrono::seconds nextRetry_ = kFirstAddRetry;
 };
 
 }  // namespace zentra

@@ -24,6 +24,9 @@ void initTrayIcons(HINSTANCE unused, TrayIcons& icons);
 // where it has one, rather than one scaled from the default size) into `icons`, overwriting its
 // handles as initTrayIcons does. Each failure is logged as a warning naming the file.
 void loadTrayIconsAtSize(TrayIcons& icons, int pixels);
+// One of those files, for `glyph` (error for any value outside the enum); null, warned, if it
+// cannot be loaded.
+HICON loadTrayIconAtSize(TrayGlyph glyph, int pixels);
 
 // The handle `icons` holds for `glyph` (error for any value outside the enum); null if not loaded.
 HICON trayIconFor(const TrayIcons& icons, TrayGlyph glyph);
