@@ -26,11 +26,11 @@
 
 namespace {
 
-// The UI thread, whose message loop ends when it is posted WM_QUIT.
-DWORD g_uiThread = 0;
+// The host's window: a close posted to it ends the message loop, also while its menu is open.
+HWND g_window = nullptr;
 
 BOOL WINAPI onConsoleControl(DWORD /*type*/) {
-    return PostThreadMessageW(g_uiThread, WM_QUIT, 0, 0);
+    return PostMessageW(g_window, WM_CLOSE, 0, 0);
 }
 
 // Opens `file` in the program the user opens .log files with; Notepad where there is none.
@@ -90,7 +90,9 @@ int main(int argc, char** argv) {
     options.menu = [&shownBy, &logFile] {
         const std::u16string tip = shownBy->shown().tooltip;
         std::vector<zentra::TrayMenuItem> items(6);
-        items[0] = {kState, L"Engine: " + std::wstring(tip.begin(), tip.end()), false, false};
+        // The engine's words as they are, & included.
+        const std::u16string state = zentra::literalShellText(tip);
+        items[0] = {kState, L"Engine: " + std::wstring(state.begin(), state.end()), false, false};
         items[1].separator = true;
         items[2] = {kAbout, L"About tray-host", false, true};
         items[3] = {kOpenLog, L"Open log", false, !logFile.empty()};
@@ -130,7 +132,7 @@ int main(int argc, char** argv) {
         return 1;
     }
     shownBy = host.get();
-    g_uiThread = GetCurrentThreadId();
+    g_window = host->window();
     SetConsoleCtrlHandler(onConsoleControl, TRUE);
 
     // The engine: wakes at each event of the timeline, hands the host its new state, and ends the
@@ -150,7 +152,7 @@ int main(int argc, char** argv) {
         }
         if (!stopSignal.wait_until(lock, start + std::chrono::milliseconds(timeline.endMs),
                                    [&] { return stopping; })) {
-            PostThreadMessageW(g_uiThread, WM_QUIT, 0, 0);
+            PostMessageW(g_window, WM_CLOSE, 0, 0);
         }
     });
 

@@ -23,6 +23,33 @@ const char* const kDefaultTimeline =
 
 namespace {
 
+// `text` for a message: control characters (the ESC of a terminal's commands, a CR) written as
+// \xNN, cut at a character's start after `maxBytes` bytes and marked "..." there.
+std::string escaped(std::string_view text, std::size_t maxBytes) {
+    std::string out;
+    for (std::size_t at = 0; at < text.size(); ++at) {
+        const auto byte = static_cast<unsigned char>(text[at]);
+        if (at >= maxBytes && (byte & 0xC0) != 0x80) {
+            return out + "...";
+        }
+        if (byte < 0x20 || byte == 0x7F) {
+            char code[8];
+            std::snprintf(code, sizeof code, "\\x%02X", byte);
+            out += code;
+        } else {
+            out += static_cast<char>(byte);
+        }
+    }
+    return out;
+}
+
+// A refused line, between quotes, at most 120 bytes of it; with its size when it was cut.
+std::string quoted(std::string_view line) {
+    constexpr std::size_t kMaxBytes = 120;
+    return "\"" + escaped(line, kMaxBytes) + "\"" +
+           (line.size() > kMaxBytes ? " (" + std::to_string(line.size()) + " bytes)" : "");
+}
+
 std::string_view trim(std::string_view s) {
     const auto first = s.find_first_not_of(" \t\r");
     if (first == std::string_view::npos) {
@@ -95,8 +122,8 @@ std::optional<Timeline> parseTimeline(std::string_view text, std::string& error)
             continue;
         }
         const auto fail = [&](const std::string& why) {
-            error = "timeline line " + std::to_string(lineNumber) + ": " + why + ": \"" +
-                    std::string(line) + "\"";
+            error = "timeline line " + std::to_string(lineNumber) + ": " + why + ": " +
+                    quoted(line);
             return std::nullopt;
         };
         if (ended) {
@@ -126,7 +153,7 @@ std::optional<Timeline> parseTimeline(std::string_view text, std::string& error)
         }
         if (kind == nullptr) {
             return fail(name.empty() ? "missing event"
-                                     : "unknown event '" + std::string(name) + "'");
+                                     : "unknown event '" + escaped(name, 40) + "'");
         }
         if (kind->takesValue && value.empty()) {
             return fail("'" + std::string(name) + "' needs a value");

@@ -13,7 +13,7 @@ namespace {
 using tray_host::parseTimeline;
 
 TEST(Timeline, MalformedLinesAreNamed) {
-    const std::pair<const char*, const char*> cases[] = {
+    const std::pair<std::string, std::string> cases[] = {
         {"0 healthy\n100 frobnicate\n",
          "timeline line 2: unknown event 'frobnicate': \"100 frobnicate\""},
         {"# comment\n\nabc pulse\n",
@@ -49,6 +49,15 @@ TEST(Timeline, MalformedLinesAreNamed) {
          "5 pulse\n",
          "timeline line 1: expected a time in milliseconds: \"\xEF\xBB\xBF"
          "5 pulse\""},
+        // A terminal's commands and a bare CR are escaped; a long line is cut.
+        {"0 \x1B[2Jpulse\rx\n",
+         "timeline line 1: unknown event '\\x1B[2Jpulse\\x0Dx': \"0 \\x1B[2Jpulse\\x0Dx\""},
+        {"0 pulse " + std::string(3'000'000, 'x') + "\n",
+         "timeline line 1: 'pulse' takes no value: \"0 pulse " + std::string(112, 'x') +
+             "...\" (3000008 bytes)"},
+        {"0 " + std::string(50, 'y') + "\n",
+         "timeline line 1: unknown event '" + std::string(40, 'y') + "...': \"0 " +
+             std::string(50, 'y') + "\""},
     };
     for (const auto& [text, message] : cases) {
         std::string error;

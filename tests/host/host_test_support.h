@@ -16,6 +16,12 @@ namespace host_test {
 
 using Clock = std::chrono::steady_clock;
 
+// The WM_QUIT messages the loop below has taken off the queue (a message loop would end there).
+inline int& quitsTaken() {
+    static int quits = 0;
+    return quits;
+}
+
 // Runs the thread's message loop until `done` or `limit` passes; true when done.
 inline bool pumpUntil(const std::function<bool()>& done, std::chrono::milliseconds limit) {
     const auto end = Clock::now() + limit;
@@ -29,6 +35,7 @@ inline bool pumpUntil(const std::function<bool()>& done, std::chrono::millisecon
         MsgWaitForMultipleObjects(0, nullptr, FALSE, static_cast<DWORD>(slice), QS_ALLINPUT);
         MSG msg;
         while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+            quitsTaken() += msg.message == WM_QUIT ? 1 : 0;
             DispatchMessageW(&msg);
         }
     }

@@ -11,6 +11,7 @@
 #include <functional>
 #include <optional>
 #include <set>
+#include <stdexcept>
 #include <string>
 #include <thread>
 #include <tuple>
@@ -548,6 +549,166 @@ TEST(TrayHostOnDisplay, PoliteCloseAndSessionEnd) {
         EXPECT_EQ(told, c.told);
         EXPECT_TRUE(IsWindow(host->window()));
         EXPECT_TRUE(shellHasIcon(host->window(), 24));
+    }
+}
+
+// A close asked for while the icon's menu is open, from another program or thread as it comes:
+// the menu ends with no item chosen, then the close is handled as without it (the default ends
+// the message loop, a callback is told once).
+TEST(TrayHostOnDisplay, CloseWhileTheMenuIsOpen) {
+    using zentra::TrayHostClose;
+    struct Case {
+        const char* name;
+        bool withCallback;
+        std::function<void(HWND)> request;
+        std::optional<TrayHostClose> told;
+    };
+    const auto close = [](HWND window) { PostMessageW(window, WM_CLOSE, 0, 0); };
+    const auto logoff = [](HWND window) {
+        SendMessageW(window, WM_QUERYENDSESSION, 0, 0);
+        SendMessageW(window, WM_ENDSESSION, TRUE, 0);
+    };
+    const Case cases[] = {
+        {"WM_CLOSE, default", false, close, std::nullopt},
+        {"WM_CLOSE, told", true, close, TrayHostClose::Closed},
+        {"end of session, default", false, logoff, std::nullopt},
+        {"end of session, told", true, logoff, TrayHostClose::SessionEnding},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        zentra::TrayHostOptions options;
+        options.iconId = 31;
+        std::vector<TrayHostClose> told;
+        if (c.withCallback) {
+            options.onCloseRequested = [&told](TrayHostClose why) { told.push_back(why); };
+        }
+        options.menu = [] {
+            std::vector<zentra::TrayMenuItem> items(1);
+            items[0].id = 1;
+            items[0].text = L"Quit";
+            return items;
+        };
+        int chosen = 0;
+        options.onMenuChoice = [&chosen](unsigned) { ++chosen; };
+        const auto host = TrayHost::create(armed(), options);
+        ASSERT_NE(host, nullptr);
+        pumpFor(20ms);
+        const HWND window = host->window();
+        std::thread other([&c, window] {
+            for (int i = 0; i < 1000 && FindWindowW(L"#32768", nullptr) == nullptr; ++i) {
+                std::this_thread::sleep_for(10ms);
+            }
+            c.request(window);
+        });
+        PostMessageW(window, options.callbackMessage, MAKEWPARAM(700, 500),
+                     MAKELPARAM(WM_CONTEXTMENU, 31));
+        const int quits = quitsTaken();
+        const auto start = Clock::now();
+        const bool ended = pumpUntil(
+            [&] {
+                return (c.withCallback ? !told.empty() : quitsTaken() > quits) &&
+                       FindWindowW(L"#32768", nullptr) == nullptr;
+            },
+            10s);
+        other.join();
+        EXPECT_TRUE(ended) << "the close was lost under the menu";
+        std::printf("%s: handled %lld ms after the menu opened\n", c.name,
+                    static_cast<long long>((Clock::now() - start) / 1ms));
+        pumpFor(50ms);
+        EXPECT_EQ(told, c.told ? std::vector<TrayHostClose>{*c.told} : std::vector<TrayHostClose>{});
+        EXPECT_EQ(chosen, 0);
+        EXPECT_TRUE(shellHasIcon(window, 31));
+    }
+}
+
+// A callback that throws: the error names it and what it threw, and the host goes on following
+// the engine and taking clicks. Callbacks left unset do nothing.
+TEST(TrayHostOnDisplay, CallbacksThatThrowOrAreUnset) {
+    struct Case {
+        const char* name;
+        bool throws;
+        UINT event;  // on the icon: a click, or the menu (then Enter on its first item)
+        const char* logged;
+    };
+    const Case cases[] = {
+        {"onActivate", true, NIN_SELECT, "onActivate threw: boom"},
+        {"menu", true, WM_CONTEXTMENU, "menu threw: boom"},
+        {"onMenuChoice", true, WM_CONTEXTMENU, "onMenuChoice threw: boom"},
+        {"onGlyphShown", true, 0, "onGlyphShown threw: boom"},
+        {"no onActivate", false, NIN_SELECT, nullptr},
+        {"no onMenuChoice", false, WM_CONTEXTMENU, nullptr},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        ScopedRecordingLogger log;
+        const std::string name = c.name;
+        zentra::TrayHostOptions options;
+        options.iconId = 32;
+        options.notifications.onError = false;
+        const auto boom = [] { throw std::runtime_error("boom"); };
+        if (name == "onActivate") {
+            options.onActivate = [boom](zentra::TrayActivation, int, int) { boom(); };
+        }
+        if (name != "no onActivate" && c.event == WM_CONTEXTMENU) {
+            options.menu = [name, boom] {
+                if (name == "menu") {
+                    boom();
+                }
+                std::vector<zentra::TrayMenuItem> items(1);
+                items[0].id = 1;
+                items[0].text = L"Item";
+                return items;
+            };
+        }
+        if (name == "onMenuChoice") {
+            options.onMenuChoice = [boom](unsigned) { boom(); };
+        }
+        std::vector<TrayGlyph> shown;
+        options.onGlyphShown = [&shown, name, boom](TrayGlyph g, zn::MonoTime) {
+            shown.push_back(g);
+            if (name == "onGlyphShown") {
+                boom();
+            }
+        };
+        const auto host = TrayHost::create(armed(), options);
+        ASSERT_NE(host, nullptr);
+        pumpFor(20ms);
+        std::thread user;
+        std::atomic<bool> pressed{false};
+        if (c.event == WM_CONTEXTMENU && name != "menu") {
+            user = std::thread([&pressed] {
+                HWND menu = nullptr;
+                for (int i = 0; i < 1000 && menu == nullptr; ++i) {
+                    std::this_thread::sleep_for(10ms);
+                    menu = FindWindowW(L"#32768", nullptr);
+                }
+                PostMessageW(menu, WM_KEYDOWN, VK_DOWN, 0);
+                PostMessageW(menu, WM_KEYDOWN, VK_RETURN, 0);
+                pressed = true;
+            });
+        }
+        if (c.event != 0) {
+            PostMessageW(host->window(), options.callbackMessage, MAKEWPARAM(700, 500),
+                         MAKELPARAM(c.event, 32));
+        }
+        if (user.joinable()) {
+            pumpUntil([&] { return pressed && FindWindowW(L"#32768", nullptr) == nullptr; }, 10s);
+            user.join();
+        }
+        pumpUntil([&] { return c.logged == nullptr || !log->lines.empty(); }, 10s);
+        // Still following the engine.
+        Snapshot error = armed();
+        error.state.lastError = "usb reset";
+        host->post(error);
+        EXPECT_TRUE(pumpUntil([&] { return !shown.empty() && shown.back() == TrayGlyph::Error; },
+                              10s));
+        if (c.logged == nullptr) {
+            EXPECT_TRUE(log->lines.empty()) << log->texts()[0];
+            continue;
+        }
+        ASSERT_FALSE(log->lines.empty());
+        EXPECT_EQ(log->lines[0].level, zentra::common::LogLevel::Error);
+        EXPECT_NE(log->lines[0].text.find(c.logged), std::string::npos) << log->lines[0].text;
     }
 }
 
