@@ -59,8 +59,8 @@ bool cutTail(const std::filesystem::path& path, std::intptr_t /*file*/, std::siz
         return false;
     }
     LARGE_INTEGER length{};
-    bool cut = GetFileSizeEx(handle, &length) &&
-               static_cast<std::uint64_t>(length.QuadPart) >= bytes;
+    bool cut =
+        GetFileSizeEx(handle, &length) && static_cast<std::uint64_t>(length.QuadPart) >= bytes;
     if (cut) {
         LARGE_INTEGER end{};
         end.QuadPart = length.QuadPart - static_cast<LONGLONG>(bytes);
@@ -105,10 +105,10 @@ bool stillAt(const std::filesystem::path& path, std::intptr_t& file) {
         return file != kNoFile && error != ERROR_FILE_NOT_FOUND && error != ERROR_PATH_NOT_FOUND;
     }
     BY_HANDLE_FILE_INFORMATION other{};
-    const bool same = !GetFileInformationByHandle(named, &other) ||
-                      (open.dwVolumeSerialNumber == other.dwVolumeSerialNumber &&
-                       open.nFileIndexHigh == other.nFileIndexHigh &&
-                       open.nFileIndexLow == other.nFileIndexLow);
+    const bool same =
+        !GetFileInformationByHandle(named, &other) ||
+        (open.dwVolumeSerialNumber == other.dwVolumeSerialNumber &&
+         open.nFileIndexHigh == other.nFileIndexHigh && open.nFileIndexLow == other.nFileIndexLow);
     CloseHandle(named);
     std::uint64_t size = 0;
     if (same && file == kNoFile) {

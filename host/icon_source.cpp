@@ -1,6 +1,5 @@
 #include "icon_source.h"
 
-
 #include "zentra/log.h"
 
 namespace zentra::host {

@@ -140,9 +140,9 @@ void TrayHost::Impl::run(IndicatorActions actions, MonoTime now) {
 void TrayHost::Impl::notify(NotifierActions actions, MonoTime now) {
     if (actions.show) {
         // A notification goes with the icon; without one (the shell lost it) it waits.
-        const bool shown = indicator.iconAdded() &&
-                           icon->balloon(actions.show->error, actions.show->title,
-                                         actions.show->text);
+        const bool shown =
+            indicator.iconAdded() &&
+            icon->balloon(actions.show->error, actions.show->title, actions.show->text);
         balloons += shown ? 1 : 0;
         const NotifierActions after = notifier.onResult(shown, now);
         if (after.armTimerAt) {
@@ -160,8 +160,7 @@ void TrayHost::Impl::notify(NotifierActions actions, MonoTime now) {
 
 void TrayHost::Impl::queueActivation(TrayActivation what, int x, int y) {
     if (options.onActivate) {
-        callouts.queue("onActivate",
-                       [call = options.onActivate, what, x, y] { call(what, x, y); });
+        callouts.queue("onActivate", [call = options.onActivate, what, x, y] { call(what, x, y); });
     }
 }
 

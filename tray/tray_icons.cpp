@@ -76,8 +76,8 @@ HICON loadBeside(const WCHAR* exeDir, TrayGlyph glyph, int pixels) {
         return nullptr;
     }
     // No LR_DEFAULTSIZE: the requested size picks the file's own image of that size.
-    auto* const icon = static_cast<HICON>(
-        LoadImageW(nullptr, full, IMAGE_ICON, pixels, pixels, LR_LOADFROMFILE));
+    auto* const icon =
+        static_cast<HICON>(LoadImageW(nullptr, full, IMAGE_ICON, pixels, pixels, LR_LOADFROMFILE));
     if (icon == nullptr) {
         const DWORD code = GetLastError();
         logWarn("loadTrayIconsAtSize: LoadImageW failed for ", name, " (GLE=", code, ")");

@@ -122,8 +122,8 @@ std::optional<Timeline> parseTimeline(std::string_view text, std::string& error)
             continue;
         }
         const auto fail = [&](const std::string& why) {
-            error = "timeline line " + std::to_string(lineNumber) + ": " + why + ": " +
-                    quoted(line);
+            error =
+                "timeline line " + std::to_string(lineNumber) + ": " + why + ": " + quoted(line);
             return std::nullopt;
         };
         if (ended) {

@@ -276,8 +276,8 @@ TEST(FileLogger, KeepsEveryLineWhenTheFileIsDisturbed) {
         {"replaced", 200, 3,
          [](const fs::path& file) {
              fs::rename(file, file.parent_path() / "moved.log");
-             std::ofstream(file, std::ios::binary) << "[00:00:00.000] [INFO] other" +
-                                                          std::string(12, ' ') + "\n";
+             std::ofstream(file, std::ios::binary)
+                 << "[00:00:00.000] [INFO] other" + std::string(12, ' ') + "\n";
              return true;
          },
          nullptr, "line 3,line 4,line 5", otherThen.c_str(), "older 1", 0,

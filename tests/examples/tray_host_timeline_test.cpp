@@ -55,9 +55,9 @@ TEST(Timeline, MalformedLinesAreNamed) {
         {"0 pulse " + std::string(3'000'000, 'x') + "\n",
          "timeline line 1: 'pulse' takes no value: \"0 pulse " + std::string(112, 'x') +
              "...\" (3000008 bytes)"},
-        {"0 " + std::string(50, 'y') + "\n",
-         "timeline line 1: unknown event '" + std::string(40, 'y') + "...': \"0 " +
-             std::string(50, 'y') + "\""},
+        {"0 " + std::string(50, 'y') + "\n", "timeline line 1: unknown event '" +
+                                                 std::string(40, 'y') + "...': \"0 " +
+                                                 std::string(50, 'y') + "\""},
     };
     for (const auto& [text, message] : cases) {
         std::string error;

@@ -74,14 +74,16 @@ std::wstring wide(const std::u16string& text) {
 }
 
 HICON iconOf(const zentra::TrayIcons& icons, TrayGlyph glyph) {
-    return glyph == TrayGlyph::Armed ? icons.armed
-           : glyph == TrayGlyph::Triggered ? icons.triggered : icons.error;
+    return glyph == TrayGlyph::Armed       ? icons.armed
+           : glyph == TrayGlyph::Triggered ? icons.triggered
+                                           : icons.error;
 }
 
 // The items of the menu window on screen, as "id:flags:text" with c(hecked) g(reyed) d(efault)
 // s(eparator); or why they cannot be read.
 std::string shownMenu(HWND menuWindow) {
-    const auto menu = reinterpret_cast<HMENU>(SendMessageW(menuWindow, 0x01E1, 0, 0));  // MN_GETHMENU
+    const auto menu =
+        reinterpret_cast<HMENU>(SendMessageW(menuWindow, 0x01E1, 0, 0));  // MN_GETHMENU
     if (menu == nullptr) {
         return "no menu";
     }
@@ -99,8 +101,7 @@ std::string shownMenu(HWND menuWindow) {
             out += "0:s:;";  // its state is not read
             continue;
         }
-        out += std::to_string(info.wID) + ":" +
-               ((info.fState & MFS_CHECKED) != 0 ? "c" : "") +
+        out += std::to_string(info.wID) + ":" + ((info.fState & MFS_CHECKED) != 0 ? "c" : "") +
                ((info.fState & MFS_GRAYED) != 0 ? "g" : "") +
                ((info.fState & MFS_DEFAULT) != 0 ? "d" : "") + ":" +
                std::string(w.begin(), w.end()) + ";";
@@ -127,7 +128,9 @@ TEST(TrayHostState, ShellHoldsWhatTheLatestSnapshotDerives) {
     for (const unsigned seed : {1u, 2u, 3u}) {
         SCOPED_TRACE(seed);
         std::mt19937 random(seed);
-        const auto pick = [&random](int n) { return static_cast<int>(random() % static_cast<unsigned>(n)); };
+        const auto pick = [&random](int n) {
+            return static_cast<int>(random() % static_cast<unsigned>(n));
+        };
         ScopedRecordingLogger log;
         ShellModel shell;
         Snapshot latest = armed();
@@ -135,8 +138,8 @@ TEST(TrayHostState, ShellHoldsWhatTheLatestSnapshotDerives) {
         bool errorTold = false;
         std::string balloonFaults;
         shell.onBalloon = [&](bool error, const std::wstring& text) {
-            const TrayGlyph now = zn::deriveTrayGlyph(latest.health, latest.state, latest.pulse,
-                                                      Clock::now());
+            const TrayGlyph now =
+                zn::deriveTrayGlyph(latest.health, latest.state, latest.pulse, Clock::now());
             if (error && (now != TrayGlyph::Error ||
                           text != wide(zentra::tooltipText(zentra::errorReason(latest), 255)))) {
                 balloonFaults += "an error told that is not the engine's now: " +
@@ -173,17 +176,16 @@ TEST(TrayHostState, ShellHoldsWhatTheLatestSnapshotDerives) {
         ASSERT_NE(host, nullptr);
 
         const auto holds = [&]() -> std::string {
-            const TrayGlyph glyph = zn::deriveTrayGlyph(latest.health, latest.state, latest.pulse,
-                                                        Clock::now());
+            const TrayGlyph glyph =
+                zn::deriveTrayGlyph(latest.health, latest.state, latest.pulse, Clock::now());
             std::string fault;
             fault += shell.added ? "" : "no icon; ";
             fault += shell.icon == iconOf(host->icons(), glyph) ? "" : "another glyph's icon; ";
             fault += iconSide(shell.icon) == side ? "" : "an icon of another size; ";
-            fault += shell.tooltip ==
-                             wide(zentra::literalShellText(zentra::trayTooltip(latest, glyph)))
-                         ? ""
-                         : "tooltip " + std::string(shell.tooltip.begin(), shell.tooltip.end()) +
-                               "; ";
+            fault +=
+                shell.tooltip == wide(zentra::literalShellText(zentra::trayTooltip(latest, glyph)))
+                    ? ""
+                    : "tooltip " + std::string(shell.tooltip.begin(), shell.tooltip.end()) + "; ";
             fault += shell.version == NOTIFYICON_VERSION_4 ? "" : "not version 4; ";
             fault += shell.callback == options.callbackMessage ? "" : "another callback; ";
             return fault;
@@ -200,12 +202,14 @@ TEST(TrayHostState, ShellHoldsWhatTheLatestSnapshotDerives) {
                 case 1: {  // a new snapshot
                     Snapshot next = armed();
                     const int kind = pick(5);
-                    next.state.lastError = kind == 1 ? std::optional<std::string>("R&D lab " + std::to_string(pick(3)))
-                                                     : std::nullopt;
+                    next.state.lastError =
+                        kind == 1 ? std::optional<std::string>("R&D lab " + std::to_string(pick(3)))
+                                  : std::nullopt;
                     next.state.deviceStatus = kind == 2 ? "missing" : "active";
                     next.health.healthy = kind != 3;
                     next.pulse = kind == 4 ? Clock::now() : zn::MonoTime{};
-                    next.health.statusText = pick(3) == 0 ? std::string(static_cast<std::size_t>(pick(200)), 'x') : "";
+                    next.health.statusText =
+                        pick(3) == 0 ? std::string(static_cast<std::size_t>(pick(200)), 'x') : "";
                     latest = next;
                     const auto taken = host->stats().snapshots;
                     host->post(next);

@@ -615,7 +615,8 @@ TEST(TrayHostOnDisplay, CloseWhileTheMenuIsOpen) {
         std::printf("%s: handled %lld ms after the menu opened\n", c.name,
                     static_cast<long long>((Clock::now() - start) / 1ms));
         pumpFor(50ms);
-        EXPECT_EQ(told, c.told ? std::vector<TrayHostClose>{*c.told} : std::vector<TrayHostClose>{});
+        EXPECT_EQ(told,
+                  c.told ? std::vector<TrayHostClose>{*c.told} : std::vector<TrayHostClose>{});
         EXPECT_EQ(chosen, 0);
         EXPECT_TRUE(shellHasIcon(window, 31));
     }
@@ -700,8 +701,8 @@ TEST(TrayHostOnDisplay, CallbacksThatThrowOrAreUnset) {
         Snapshot error = armed();
         error.state.lastError = "usb reset";
         host->post(error);
-        EXPECT_TRUE(pumpUntil([&] { return !shown.empty() && shown.back() == TrayGlyph::Error; },
-                              10s));
+        EXPECT_TRUE(
+            pumpUntil([&] { return !shown.empty() && shown.back() == TrayGlyph::Error; }, 10s));
         if (c.logged == nullptr) {
             EXPECT_TRUE(log->lines.empty()) << log->texts()[0];
             continue;

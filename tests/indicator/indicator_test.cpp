@@ -520,7 +520,9 @@ TEST(IndicatorTooltip, LiteralShellText) {
         {u"\U0001F514&", 4, u"\U0001F514&&"},
         {u"\U0001F514&x", 4, u"\U0001F514\u2026"},
         {u"&\U0001F514x", 4, u"&&\u2026"},
-        {u"a\xDC00" u"b", 2, u"a\u2026"},
+        {u"a\xDC00"
+         u"b",
+         2, u"a\u2026"},
         {u"abc", 0, u""},
     };
     for (const auto& c : cases) {

@@ -91,7 +91,7 @@ class FileLogger final : public ILogger {
     std::uint64_t dropped_ = 0;
     std::uint64_t droppedUntold_ = 0;  // dropped since the file last took a line
     bool lostUntold_ = false;          // the file was deleted or replaced: say so in the new one
-    bool cutInFile_ = false;           // a line stayed in part: the next starts on a line of its own
+    bool cutInFile_ = false;  // a line stayed in part: the next starts on a line of its own
     bool dropReported_ = false;
     bool rotationReported_ = false;
     bool lossReported_ = false;
