@@ -51,7 +51,7 @@ TEST(Timeline, MalformedLinesAreNamed) {
          "5 pulse\""},
         // A terminal's commands and a bare CR are escaped; a long line is cut.
         {"0 \x1B[2Jpulse\rx\n",
-         "timeline line 1: unknown event '\\x1B[2Jpulse\\x0Dx': \"0 \\x1B[2Jpulse\\x0Dx\""},
+         R"(timeline line 1: unknown event '\x1B[2Jpulse\x0Dx': "0 \x1B[2Jpulse\x0Dx")"},
         {"0 pulse " + std::string(3'000'000, 'x') + "\n",
          "timeline line 1: 'pulse' takes no value: \"0 pulse " + std::string(112, 'x') +
              "...\" (3000008 bytes)"},

@@ -82,8 +82,8 @@ HICON iconOf(const zentra::TrayIcons& icons, TrayGlyph glyph) {
 // The items of the menu window on screen, as "id:flags:text" with c(hecked) g(reyed) d(efault)
 // s(eparator); or why they cannot be read.
 std::string shownMenu(HWND menuWindow) {
-    const auto menu =
-        reinterpret_cast<HMENU>(SendMessageW(menuWindow, 0x01E1, 0, 0));  // MN_GETHMENU
+    const LRESULT answer = SendMessageW(menuWindow, 0x01E1, 0, 0);  // MN_GETHMENU
+    auto* const menu = reinterpret_cast<HMENU>(answer);  // NOLINT(performance-no-int-to-ptr)
     if (menu == nullptr) {
         return "no menu";
     }
@@ -225,7 +225,7 @@ TEST(TrayHostState, ShellHoldsWhatTheLatestSnapshotDerives) {
                     break;
                 }
                 case 3: {  // the menu, opened and read, then an item chosen or Escape
-                    items.assign(static_cast<std::size_t>(1 + pick(5)), TrayMenuItem{});
+                    items.assign(1 + static_cast<std::size_t>(pick(5)), TrayMenuItem{});
                     for (std::size_t i = 0; i < items.size(); ++i) {
                         TrayMenuItem& item = items[i];
                         item.id = static_cast<unsigned>(i + 1);

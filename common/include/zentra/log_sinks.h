@@ -80,7 +80,7 @@ class FileLogger final : public ILogger {
     bool rotate(int& error);
     bool writeLine(std::string_view line, int& error);
     void drop(const char* what, int error);
-    void report(const std::string& what, bool& reported);
+    void report(const std::string& text, bool& reported);
 
     std::filesystem::path path_;
     FileLoggerOptions options_;
