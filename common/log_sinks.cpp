@@ -136,7 +136,7 @@ bool FileLogger::writeLine(std::string_view line, int& error) {
     }
     // A line in part (a full disk) is taken back; where it cannot be, the next line starts on a
     // line of its own.
-    if (written > 0) {
+    if (written > 0 && !logfile::cutTail(path_, file_, written)) {
         size_ += written;
         cutInFile_ = true;
     }

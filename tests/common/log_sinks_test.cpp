@@ -304,9 +304,31 @@ TEST(FileLogger, KeepsEveryLineWhenTheFileIsDisturbed) {
 #endif
          },
          "line 5", "line 1,line 2,line 3,line 4", "older 1", 0, "cannot be rotated"},
+        // An older file cannot be moved up: the current one is put back, and grows.
+        {"older held", 80, 3,
+         [](const fs::path& file) {
+#if defined(_WIN32)
+             holder = CreateFileW(rotatedLogPath(file, 1).c_str(), GENERIC_READ,
+                                  FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0,
+                                  nullptr);
+             return holder != INVALID_HANDLE_VALUE;
+#else
+             fs::create_directories(rotatedLogPath(file, 2) / "in the way");
+             return true;
+#endif
+         },
+         [](const fs::path& file) {
+#if defined(_WIN32)
+             static_cast<void>(file);
+             CloseHandle(holder);
+#else
+             fs::remove_all(rotatedLogPath(file, 2));
+#endif
+         },
+         "line 5", "line 1,line 2,line 3,line 4", "older 1", 0, "cannot be rotated"},
         // More files than a log keeps: the most are kept, with one warning.
-        {"too many kept", 80, 1'000'000, [](const fs::path&) { return true; }, nullptr, "line 5",
-         "line 3,line 4", "line 1,line 2", 0, "keptFiles 1000000 is more than the 100"},
+        {"too many kept", 80, 101, [](const fs::path&) { return true; }, nullptr, "line 5",
+         "line 3,line 4", "line 1,line 2", 0, "keptFiles 101 is more than the 100"},
 #if !defined(_WIN32)
         // A full disk (here the process's file size limit) takes "line 2" in part: it is taken
         // back, and counted.
@@ -329,6 +351,8 @@ TEST(FileLogger, KeepsEveryLineWhenTheFileIsDisturbed) {
         const fs::path file = folder.path / "app.log";
         std::ofstream(rotatedLogPath(file, 1), std::ios::binary)
             << "[00:00:00.000] [INFO] older 1" + std::string(10, ' ') + "\n";
+        // The oldest a log may keep: never moved further.
+        std::ofstream(rotatedLogPath(file, zentra::common::kMaxKeptLogFiles - 1)) << "older 99\n";
         auto problems = std::make_shared<RecordingLogger>();
         FileLoggerOptions options;
         options.maxBytes = row.maxBytes;
@@ -362,6 +386,7 @@ TEST(FileLogger, KeepsEveryLineWhenTheFileIsDisturbed) {
         EXPECT_EQ(trimmed(messagesIn(file)), row.current);
         EXPECT_EQ(trimmed(messagesIn(rotatedLogPath(file, 1))), row.first);
         EXPECT_EQ(trimmed(messagesIn(rotatedLogPath(file, 2))), row.second);
+        EXPECT_FALSE(fs::exists(rotatedLogPath(file, zentra::common::kMaxKeptLogFiles)));
         EXPECT_EQ(logger.droppedLines(), row.dropped);
         ASSERT_EQ(problems->lines.size(), 1u);
         EXPECT_NE(problems->lines[0].text.find(row.report), std::string::npos)

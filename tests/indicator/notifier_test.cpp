@@ -41,7 +41,8 @@ std::string describe(const NotifierActions& a, MonoTime start) {
 TEST(NotifierScenarios, KnownAnswers) {
     // Refused: the shell refused the notification just asked for. LatestB: the engine's error
     // is now "B", the glyph staying Error.
-    enum Kind { Armed, Triggered, UsbReset, DeviceMissing, NoReason, Timer, Refused, LatestB };
+    // Taken: the shell took it.
+    enum Kind { Armed, Triggered, UsbReset, DeviceMissing, NoReason, Timer, Refused, Taken, LatestB };
     struct Step {
         Kind kind;
         int s;  // seconds after the start
@@ -135,6 +136,15 @@ TEST(NotifierScenarios, KnownAnswers) {
           {Armed, 0, "cancel"},
           {Timer, 1, "-"},
           {Armed, 200, "-"}}},
+        {"a notification taken starts the back-off afresh; a result with none asked is nothing",
+         all,
+         {{UsbReset, 0, "error Error: usb reset"},
+          {Refused, 0, "timer@1"},
+          {Timer, 1, "error Error: usb reset"},
+          {Taken, 1, "-"},
+          {Refused, 1, "-"},
+          {Armed, 70, "info Working again: Armed"},
+          {Refused, 70, "timer@71"}}},
         {"a refused recovery is tried again",
          tenSeconds,
          {{UsbReset, 0, "error Error: usb reset"},
@@ -184,6 +194,9 @@ TEST(NotifierScenarios, KnownAnswers) {
                     break;
                 case Refused:
                     a = notifier.onResult(false, now);
+                    break;
+                case Taken:
+                    a = notifier.onResult(true, now);
                     break;
                 case LatestB:
                     snapshot.state.lastError = "B";

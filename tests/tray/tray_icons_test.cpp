@@ -315,8 +315,17 @@ TEST_F(TrayIconsTest, LoadAtSizeFailuresOneByOne) {
         standin::reset();
         standin::failNext(c.function, c.code);
         ScopedRecordingLogger log;
+        // A record that held a handle (a marker here, never used as one): never left stale.
+        int marker = 0;
+        const auto held = reinterpret_cast<HICON>(&marker);
         TrayIcons icons;
+        icons.error = held;
         zentra::loadTrayIconsAtSize(icons, 24);
+        const bool stale = icons.error == held;
+        if (stale) {
+            icons.error = nullptr;
+        }
+        EXPECT_FALSE(stale);
         EXPECT_EQ(log->texts(), c.messages);
         EXPECT_EQ(icons.armed != nullptr, c.loaded[0]);
         EXPECT_EQ(icons.triggered != nullptr, c.loaded[1]);
