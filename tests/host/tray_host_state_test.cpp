@@ -1,7 +1,8 @@
 // What the user sees, checked after every step of random event sequences through the real host
 // on a display: the shell's icon, tooltip, version and callback, and its notifications, against
 // what the latest snapshot derives; the menu shown against the one described; no timer left
-// waking the host. The shell is a recording model at the host's one boundary to it (refusing
+// waking the host; closes asked for under the menu handled; callbacks that throw logged and
+// survived. The shell is a recording model at the host's one boundary to it (refusing
 // on request, forgetting the icon as a restarted shell does); the window, timers and menus are
 // Wine's own.
 #include <gtest/gtest.h>
@@ -9,6 +10,7 @@
 #include <atomic>
 #include <cstdio>
 #include <random>
+#include <stdexcept>
 #include <string>
 #include <thread>
 #include <vector>
@@ -157,14 +159,51 @@ TEST(TrayHostState, ShellHoldsWhatTheLatestSnapshotDerives) {
             return shell.call(message, *data);
         };
         options.smallIconSize = [&side](HWND) { return side; };
+        // The callback named here throws once: the host logs an error naming it, and goes on.
+        std::string thrower;
+        const auto maybeThrow = [&thrower](const char* name) {
+            if (thrower == name) {
+                thrower.clear();
+                throw std::runtime_error("boom");
+            }
+        };
         std::vector<TrayMenuItem> items;
-        options.menu = [&items] { return items; };
+        options.menu = [&] {
+            maybeThrow("menu");
+            return items;
+        };
+        // Seed 3 leaves onActivate and onMenuChoice unset (they do nothing), seed 2
+        // onCloseRequested (a close ends the message loop).
+        const bool bare = seed == 3;
+        const bool toldOfCloses = seed != 2;
         std::vector<unsigned> chosen;
-        options.onMenuChoice = [&chosen](unsigned id) { chosen.push_back(id); };
         int activations = 0;
-        options.onActivate = [&activations](TrayActivation, int, int) { ++activations; };
         int closes = 0;
-        options.onCloseRequested = [&closes](zentra::TrayHostClose) { ++closes; };
+        if (!bare) {
+            options.onMenuChoice = [&](unsigned id) {
+                maybeThrow("onMenuChoice");
+                chosen.push_back(id);
+            };
+            options.onActivate = [&](TrayActivation, int, int) {
+                maybeThrow("onActivate");
+                ++activations;
+            };
+        }
+        if (toldOfCloses) {
+            options.onCloseRequested = [&closes](zentra::TrayHostClose) { ++closes; };
+        }
+        const auto closed = [&](int closesBefore, int quitsBefore) {
+            return toldOfCloses ? closes == closesBefore + 1 : quitsTaken() == quitsBefore + 1;
+        };
+        const auto threw = [&log](std::size_t from, const std::string& name) {
+            for (std::size_t i = from; i < log->lines.size(); ++i) {
+                if (log->lines[i].level == zentra::common::LogLevel::Error &&
+                    log->lines[i].text.find(name + " threw: boom") != std::string::npos) {
+                    return true;
+                }
+            }
+            return false;
+        };
         std::unique_ptr<TrayHost> host;
         bool destroyInCallback = false;
         options.onGlyphShown = [&](TrayGlyph, zn::MonoTime) {
@@ -196,8 +235,9 @@ TEST(TrayHostState, ShellHoldsWhatTheLatestSnapshotDerives) {
             EXPECT_TRUE(held) << "after " << step << ": " << fault;
         };
         settle("create");
-        for (int step = 0; step < 40; ++step) {
-            switch (pick(8)) {
+        int menus[5] = {};
+        for (int step = 0; step < 50; ++step) {
+            switch (pick(10)) {
                 case 0:
                 case 1: {  // a new snapshot
                     Snapshot next = armed();
@@ -217,14 +257,22 @@ TEST(TrayHostState, ShellHoldsWhatTheLatestSnapshotDerives) {
                     settle("a snapshot");
                     break;
                 }
-                case 2: {  // a click
+                case 2: {  // a click, its callback throwing at times
                     const int before = activations;
+                    const std::size_t logged = log->lines.size();
+                    thrower = pick(3) == 0 ? "onActivate" : "";
+                    const bool throws = !bare && !thrower.empty();
                     SendMessageW(host->window(), options.callbackMessage, MAKEWPARAM(700, 590),
                                  MAKELPARAM(NIN_SELECT, 40));
-                    EXPECT_EQ(activations, before + 1);
+                    EXPECT_EQ(activations, before + (bare || throws ? 0 : 1));
+                    EXPECT_EQ(threw(logged, "onActivate"), throws);
+                    thrower.clear();
+                    settle("a click");
                     break;
                 }
-                case 3: {  // the menu, opened and read, then an item chosen or Escape
+                case 3:
+                case 8:
+                case 9: {  // the menu, opened and read, then an item chosen or Escape
                     items.assign(1 + static_cast<std::size_t>(pick(5)), TrayMenuItem{});
                     for (std::size_t i = 0; i < items.size(); ++i) {
                         TrayMenuItem& item = items[i];
@@ -236,10 +284,32 @@ TEST(TrayHostState, ShellHoldsWhatTheLatestSnapshotDerives) {
                         item.isDefault = pick(4) == 0;
                         item.separator = i > 0 && pick(5) == 0;
                     }
-                    const bool choose = pick(2) == 0;
+                    // What the user does: chooses the first item, presses Escape, or the
+                    // application is asked to close (another program, or the end of the session)
+                    // while the menu is open; or menu() or onMenuChoice throws.
+                    enum How { Choose, Escape, Close, MenuThrows, ChoiceThrows };
+                    const auto how = static_cast<How>(pick(5));
+                    ++menus[how];
+                    const bool logoff = pick(2) == 0;
+                    const HWND window = host->window();
+                    const std::size_t before = chosen.size();
+                    const std::size_t logged = log->lines.size();
+                    const int closesBefore = closes;
+                    const int quitsBefore = quitsTaken();
+                    thrower = how == MenuThrows     ? "menu"
+                              : how == ChoiceThrows ? "onMenuChoice"
+                                                    : "";
+                    PostMessageW(window, options.callbackMessage, MAKEWPARAM(700, 500),
+                                 MAKELPARAM(WM_CONTEXTMENU, 40));
+                    if (how == MenuThrows) {
+                        EXPECT_TRUE(pumpUntil([&] { return threw(logged, "menu"); }, 10s));
+                        EXPECT_EQ(FindWindowW(L"#32768", nullptr), nullptr);
+                        settle("a menu that threw");
+                        break;
+                    }
                     std::string seen;
                     std::atomic<bool> read{false};
-                    std::thread user([&seen, &read, choose] {
+                    std::thread user([&seen, &read, how, logoff, window] {
                         HWND menu = nullptr;
                         for (int i = 0; i < 1000 && menu == nullptr; ++i) {
                             std::this_thread::sleep_for(10ms);
@@ -247,19 +317,30 @@ TEST(TrayHostState, ShellHoldsWhatTheLatestSnapshotDerives) {
                         }
                         seen = shownMenu(menu);
                         read = true;
-                        if (choose) {
+                        if (how == Close && logoff) {
+                            SendMessageW(window, WM_QUERYENDSESSION, 0, 0);
+                            SendMessageW(window, WM_ENDSESSION, TRUE, 0);
+                        } else if (how == Close) {
+                            PostMessageW(window, WM_CLOSE, 0, 0);
+                        } else if (how == Escape) {
+                            PostMessageW(menu, WM_KEYDOWN, VK_ESCAPE, 0);
+                        } else {
                             PostMessageW(menu, WM_KEYDOWN, VK_DOWN, 0);
+                            PostMessageW(menu, WM_KEYDOWN, VK_RETURN, 0);
                         }
-                        PostMessageW(menu, WM_KEYDOWN, choose ? VK_RETURN : VK_ESCAPE, 0);
                     });
-                    const std::size_t before = chosen.size();
-                    PostMessageW(host->window(), options.callbackMessage, MAKEWPARAM(700, 500),
-                                 MAKELPARAM(WM_CONTEXTMENU, 40));
-                    pumpUntil([&] { return read && FindWindowW(L"#32768", nullptr) == nullptr; },
-                              10s);
+                    const bool done = pumpUntil(
+                        [&] {
+                            return read && FindWindowW(L"#32768", nullptr) == nullptr &&
+                                   (how != Close || closed(closesBefore, quitsBefore));
+                        },
+                        10s);
                     user.join();
                     pumpFor(20ms);
-                    EXPECT_EQ(chosen.size(), before + (choose ? 1 : 0));
+                    EXPECT_TRUE(done) << "the menu stayed, or a close under it was lost";
+                    EXPECT_EQ(chosen.size(), before + (how == Choose && !bare ? 1 : 0));
+                    EXPECT_EQ(threw(logged, "onMenuChoice"), how == ChoiceThrows && !bare);
+                    thrower.clear();
                     // Wine does not report a menu's default item.
                     std::string described = describedMenu(items);
                     for (std::size_t at; (at = seen.find("d:")) != std::string::npos;) {
@@ -289,9 +370,10 @@ TEST(TrayHostState, ShellHoldsWhatTheLatestSnapshotDerives) {
                     settle("a DPI change");
                     break;
                 case 7: {  // a polite close: the application is told, the icon stays
-                    const int before = closes;
+                    const int closesBefore = closes;
+                    const int quitsBefore = quitsTaken();
                     SendMessageW(host->window(), WM_CLOSE, 0, 0);
-                    EXPECT_EQ(closes, before + 1);
+                    EXPECT_TRUE(pumpUntil([&] { return closed(closesBefore, quitsBefore); }, 10s));
                     settle("a close");
                     break;
                 }
@@ -314,8 +396,11 @@ TEST(TrayHostState, ShellHoldsWhatTheLatestSnapshotDerives) {
         host->post(last);
         EXPECT_TRUE(pumpUntil([&] { return host == nullptr; }, 10s));
         EXPECT_FALSE(shell.added);
-        std::printf("seed %u: %zu notifications, %zu menu choices, %d closes\n", seed,
-                    shell.balloons.size(), chosen.size(), closes);
+        std::printf(
+            "seed %u: %zu notifications, %zu menu choices, %d closes; menus chosen, "
+            "escaped, closed, thrown, choice thrown: %d %d %d %d %d\n",
+            seed, shell.balloons.size(), chosen.size(), closes, menus[0], menus[1], menus[2],
+            menus[3], menus[4]);
     }
 }
 
