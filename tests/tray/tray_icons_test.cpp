@@ -317,7 +317,7 @@ TEST_F(TrayIconsTest, LoadAtSizeFailuresOneByOne) {
         ScopedRecordingLogger log;
         // A record that held a handle (a marker here, never used as one): never left stale.
         int marker = 0;
-        const auto held = reinterpret_cast<HICON>(&marker);
+        auto* const held = reinterpret_cast<HICON>(&marker);
         TrayIcons icons;
         icons.error = held;
         zentra::loadTrayIconsAtSize(icons, 24);
