@@ -248,6 +248,34 @@ TEST(FileLogger, DropsCountsAndReportsOnceWhileTheFileCannotTakeLines) {
     }
 }
 
+#if defined(_WIN32)
+HANDLE holder = INVALID_HANDLE_VALUE;
+#endif
+
+// Makes the `generation`th file of a log impossible to rename: another program holds it without
+// sharing its deletion (natively, a folder that is not empty stands where it would go).
+bool holdGeneration(const fs::path& file, int generation) {
+#if defined(_WIN32)
+    holder = CreateFileW(rotatedLogPath(file, generation).c_str(), GENERIC_READ,
+                         FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
+    return holder != INVALID_HANDLE_VALUE;
+#else
+    // The file itself goes first to the name after the kept ones (3 here).
+    fs::create_directories(rotatedLogPath(file, generation == 0 ? 3 : generation + 1) / "x");
+    return true;
+#endif
+}
+
+void releaseGeneration(const fs::path& file, int generation) {
+#if defined(_WIN32)
+    static_cast<void>(file);
+    static_cast<void>(generation);
+    CloseHandle(holder);
+#else
+    fs::remove_all(rotatedLogPath(file, generation == 0 ? 3 : generation + 1));
+#endif
+}
+
 // The file disturbed while the logger writes it, lines of 40 bytes, 2 to a file: every line is in
 // a file whole, or counted as dropped; what happened is reported once; no older file is lost.
 TEST(FileLogger, KeepsEveryLineWhenTheFileIsDisturbed) {
@@ -264,9 +292,6 @@ TEST(FileLogger, KeepsEveryLineWhenTheFileIsDisturbed) {
         std::uint64_t dropped;
         const char* report;  // in the one report; empty: none
     };
-#if defined(_WIN32)
-    static HANDLE holder = INVALID_HANDLE_VALUE;
-#endif
     const char* afresh = "this log file was deleted or replaced while in use; it starts afresh";
     const std::string afreshThen = std::string(afresh) + ",line 2,line 3";
     const std::string otherThen = "other," + std::string(afresh) + ",line 2";
@@ -282,50 +307,14 @@ TEST(FileLogger, KeepsEveryLineWhenTheFileIsDisturbed) {
          },
          nullptr, "line 3,line 4,line 5", otherThen.c_str(), "older 1", 0,
          "was deleted or replaced"},
-        // Rotation cannot move the file away: it grows, and the older files stay as they were.
-        {"held", 80, 3,
-         [](const fs::path& file) {
-#if defined(_WIN32)
-             holder = CreateFileW(file.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                                  nullptr, OPEN_EXISTING, 0, nullptr);
-             return holder != INVALID_HANDLE_VALUE;
-#else
-             // A folder that is not empty where the file is moved to on the way.
-             fs::create_directories(rotatedLogPath(file, 3) / "in the way");
-             return true;
-#endif
-         },
-         [](const fs::path& file) {
-#if defined(_WIN32)
-             static_cast<void>(file);
-             CloseHandle(holder);
-#else
-             fs::remove_all(rotatedLogPath(file, 3));
-#endif
-         },
-         "line 5", "line 1,line 2,line 3,line 4", "older 1", 0, "cannot be rotated"},
-        // An older file cannot be moved up: the current one is put back, and grows.
-        {"older held", 80, 3,
-         [](const fs::path& file) {
-#if defined(_WIN32)
-             holder = CreateFileW(rotatedLogPath(file, 1).c_str(), GENERIC_READ,
-                                  FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0,
-                                  nullptr);
-             return holder != INVALID_HANDLE_VALUE;
-#else
-             fs::create_directories(rotatedLogPath(file, 2) / "in the way");
-             return true;
-#endif
-         },
-         [](const fs::path& file) {
-#if defined(_WIN32)
-             static_cast<void>(file);
-             CloseHandle(holder);
-#else
-             fs::remove_all(rotatedLogPath(file, 2));
-#endif
-         },
-         "line 5", "line 1,line 2,line 3,line 4", "older 1", 0, "cannot be rotated"},
+        // Rotation cannot move the file away, or an older one up: the file grows, and the older
+        // files stay as they were.
+        {"held", 80, 3, [](const fs::path& file) { return holdGeneration(file, 0); },
+         [](const fs::path& file) { releaseGeneration(file, 0); }, "line 5",
+         "line 1,line 2,line 3,line 4", "older 1", 0, "cannot be rotated"},
+        {"older held", 80, 3, [](const fs::path& file) { return holdGeneration(file, 1); },
+         [](const fs::path& file) { releaseGeneration(file, 1); }, "line 5",
+         "line 1,line 2,line 3,line 4", "older 1", 0, "cannot be rotated"},
         // More files than a log keeps: the most are kept, with one warning.
         {"too many kept", 80, 101, [](const fs::path&) { return true; }, nullptr, "line 5",
          "line 3,line 4", "line 1,line 2", 0, "keptFiles 101 is more than the 100"},
