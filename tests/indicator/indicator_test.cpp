@@ -523,6 +523,7 @@ TEST(IndicatorTooltip, LiteralShellText) {
         {u"a\xDC00"
          u"b",
          2, u"a\u2026"},
+        {u"ab\xD800", 127, u"ab\xD800"},  // a lone high surrogate at the end
         {u"abc", 0, u""},
     };
     for (const auto& c : cases) {

@@ -333,6 +333,14 @@ TEST_F(TrayIconsTest, LoadAtSizeFailuresOneByOne) {
         EXPECT_EQ(standin::loadImageCalls().size(), c.loadCalls);
         zentra::destroyTrayIcons(icons);
     }
+    // One icon alone: no folder, no icon and no load.
+    standin::reset();
+    standin::failNext("GetModuleFileNameW", 5);
+    {
+        ScopedRecordingLogger log;
+        EXPECT_EQ(zentra::loadTrayIconAtSize(TrayGlyph::Error, 24), nullptr);
+        EXPECT_TRUE(standin::loadImageCalls().empty());
+    }
     // A record that held handles: the one whose path fails is emptied, not left stale.
     standin::reset();
     ScopedRecordingLogger quiet;
