@@ -380,12 +380,16 @@ TEST(TrayHostState, ShellHoldsWhatTheLatestSnapshotDerives) {
             }
         }
         EXPECT_EQ(balloonFaults, "");
-        // Quiet: once the engine stays, the notifications told and the cooldown over, no timer
-        // wakes the host.
+        // An error and its recovery within the cooldown: the recovery is held for the
+        // notifier's timer. Then quiet: once it is told, no timer wakes the host.
+        latest = armed();
+        latest.state.lastError = "the last error";
+        host->post(latest);
+        settle("the last error");
         latest = armed();
         host->post(latest);
         settle("the end");
-        pumpFor(1500ms);
+        pumpFor(2500ms);
         const auto wakeups = host->stats().timerWakeups;
         pumpFor(2500ms);
         EXPECT_EQ(host->stats().timerWakeups, wakeups) << "a timer outlived its use";
