@@ -382,6 +382,7 @@ TEST(TrayHostState, ShellHoldsWhatTheLatestSnapshotDerives) {
         EXPECT_EQ(balloonFaults, "");
         // An error and its recovery within the cooldown: the recovery is held for the
         // notifier's timer. Then quiet: once it is told, no timer wakes the host.
+        pumpFor(1100ms);  // past the cooldown: the error is told at once
         latest = armed();
         latest.state.lastError = "the last error";
         host->post(latest);
