@@ -42,7 +42,17 @@ TEST(NotifierScenarios, KnownAnswers) {
     // Refused: the shell refused the notification just asked for. LatestB: the engine's error
     // is now "B", the glyph staying Error.
     // Taken: the shell took it.
-    enum Kind { Armed, Triggered, UsbReset, DeviceMissing, NoReason, Timer, Refused, Taken, LatestB };
+    enum Kind {
+        Armed,
+        Triggered,
+        UsbReset,
+        DeviceMissing,
+        NoReason,
+        Timer,
+        Refused,
+        Taken,
+        LatestB
+    };
     struct Step {
         Kind kind;
         int s;  // seconds after the start
