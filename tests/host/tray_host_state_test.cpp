@@ -81,8 +81,8 @@ HICON iconOf(const zentra::TrayIcons& icons, TrayGlyph glyph) {
                                            : icons.error;
 }
 
-// The items of the menu window on screen, as "id:flags:text" with c(hecked) g(reyed) d(efault)
-// s(eparator); or why they cannot be read.
+// The items of the menu window on screen, as "id:flags:text" with c(hecked) g(reyed) s(eparator);
+// or why they cannot be read. (Wine does not report the default item.)
 std::string shownMenu(HWND menuWindow) {
     const LRESULT answer = SendMessageW(menuWindow, 0x01E1, 0, 0);  // MN_GETHMENU
     auto* const menu = reinterpret_cast<HMENU>(answer);  // NOLINT(performance-no-int-to-ptr)
@@ -104,8 +104,7 @@ std::string shownMenu(HWND menuWindow) {
             continue;
         }
         out += std::to_string(info.wID) + ":" + ((info.fState & MFS_CHECKED) != 0 ? "c" : "") +
-               ((info.fState & MFS_GRAYED) != 0 ? "g" : "") +
-               ((info.fState & MFS_DEFAULT) != 0 ? "d" : "") + ":" +
+               ((info.fState & MFS_GRAYED) != 0 ? "g" : "") + ":" +
                std::string(w.begin(), w.end()) + ";";
     }
     return out;
@@ -119,7 +118,7 @@ std::string describedMenu(const std::vector<TrayMenuItem>& items) {
             out += "0:s:;";
         } else if (item.id != 0) {
             out += std::to_string(item.id) + ":" + (item.checked ? "c" : "") +
-                   (item.enabled ? "" : "g") + (item.isDefault ? "d" : "") + ":" +
+                   (item.enabled ? "" : "g") + ":" +
                    std::string(item.text.begin(), item.text.end()) + ";";
         }
     }
@@ -235,7 +234,6 @@ TEST(TrayHostState, ShellHoldsWhatTheLatestSnapshotDerives) {
             EXPECT_TRUE(held) << "after " << step << ": " << fault;
         };
         settle("create");
-        int menus[5] = {};
         for (int step = 0; step < 50; ++step) {
             switch (pick(10)) {
                 case 0:
@@ -289,7 +287,6 @@ TEST(TrayHostState, ShellHoldsWhatTheLatestSnapshotDerives) {
                     // while the menu is open; or menu() or onMenuChoice throws.
                     enum How { Choose, Escape, Close, MenuThrows, ChoiceThrows };
                     const auto how = static_cast<How>(pick(5));
-                    ++menus[how];
                     const bool logoff = pick(2) == 0;
                     const HWND window = host->window();
                     const std::size_t before = chosen.size();
@@ -342,14 +339,7 @@ TEST(TrayHostState, ShellHoldsWhatTheLatestSnapshotDerives) {
                     EXPECT_EQ(threw(logged, "onMenuChoice"), how == ChoiceThrows && !bare);
                     thrower.clear();
                     // Wine does not report a menu's default item.
-                    std::string described = describedMenu(items);
-                    for (std::size_t at; (at = seen.find("d:")) != std::string::npos;) {
-                        seen.erase(at, 1);
-                    }
-                    for (std::size_t at; (at = described.find("d:")) != std::string::npos;) {
-                        described.erase(at, 1);
-                    }
-                    EXPECT_EQ(seen, described);
+                    EXPECT_EQ(seen, describedMenu(items));
                     settle("the menu");
                     break;
                 }
@@ -401,11 +391,8 @@ TEST(TrayHostState, ShellHoldsWhatTheLatestSnapshotDerives) {
         host->post(last);
         EXPECT_TRUE(pumpUntil([&] { return host == nullptr; }, 10s));
         EXPECT_FALSE(shell.added);
-        std::printf(
-            "seed %u: %zu notifications, %zu menu choices, %d closes; menus chosen, "
-            "escaped, closed, thrown, choice thrown: %d %d %d %d %d\n",
-            seed, shell.balloons.size(), chosen.size(), closes, menus[0], menus[1], menus[2],
-            menus[3], menus[4]);
+        std::printf("seed %u: %zu notifications, %zu menu choices, %d closes\n", seed,
+                    shell.balloons.size(), chosen.size(), closes);
     }
 }
 
