@@ -2,7 +2,7 @@
 # beside it, and a CMake package so an application can find_package(zentra CONFIG REQUIRED).
 include(CMakePackageConfigHelpers)
 
-set(zentra_libraries zentra_core zentra_common zentra_indicator zentra_tray)
+set(zentra_libraries zentra_core zentra_common zentra_indicator zentra_link zentra_tray)
 if(WIN32)
   list(APPEND zentra_libraries zentra_host)
 else()

@@ -124,16 +124,20 @@ void TrayHost::Impl::run(IndicatorActions actions, MonoTime now) {
         }
         if (actions.announceGlyph) {
             const TrayGlyph glyph = *actions.announceGlyph;
-            notify(notifier.onShown(glyph, *indicator.snapshot(), now), now);
+            notify(notifier.onShown(glyph, indicator.shownSnapshot(), now), now);
             if (options.onGlyphShown) {
                 callouts.queue("onGlyphShown",
                                [call = options.onGlyphShown, glyph, now] { call(glyph, now); });
             }
         }
         if (!next) {
-            return;
+            break;
         }
         actions = std::move(*next);
+    }
+    // A notification held back tells what is true when it is shown.
+    if (indicator.snapshot().has_value()) {
+        notifier.onSnapshot(indicator.shownSnapshot());
     }
 }
 
@@ -278,7 +282,6 @@ LRESULT TrayHost::Impl::handle(UINT message, WPARAM wParam, LPARAM lParam) {
     if (message == window.wakeMessage()) {
         if (std::optional<Snapshot> snapshot = mailbox.take()) {
             ++snapshots;
-            notifier.onSnapshot(*snapshot);
             run(indicator.onSnapshot(*snapshot, now), now);
         }
         return 0;
@@ -343,6 +346,7 @@ std::unique_ptr<TrayHost> TrayHost::create(const Snapshot& first, TrayHostOption
     auto impl = std::make_unique<Impl>();
     impl->options = std::move(options);
     impl->notifier = Notifier(impl->options.notifications);
+    impl->indicator = Indicator(IndicatorOptions{impl->options.silenceDeadline});
     if (!impl->options.shellNotifyIcon) {
         impl->options.shellNotifyIcon = Shell_NotifyIconW;
     }

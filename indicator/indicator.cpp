@@ -1,6 +1,7 @@
 #include "zentra/indicator.h"
 
 #include <algorithm>
+#include <string>
 
 #include "time_math.h"
 
@@ -19,9 +20,32 @@ bool operator!=(const Snapshot& a, const Snapshot& b) {
     return !(a == b);
 }
 
+std::string silenceReason(std::chrono::milliseconds deadline) {
+    const long long ms = deadline.count();
+    std::string seconds = std::to_string(ms / 1000);
+    if (ms % 1000 != 0) {
+        std::string fraction = std::to_string(1000 + ms % 1000).substr(1);
+        fraction.erase(fraction.find_last_not_of('0') + 1);
+        seconds += "." + fraction;
+    }
+    return "no word from the engine for " + seconds + " s";
+}
+
+Snapshot silentEngine(std::chrono::milliseconds deadline) {
+    Snapshot s;
+    s.health.healthy = true;
+    s.state.lastError = silenceReason(deadline);
+    return s;
+}
+
 IndicatorActions Indicator::onSnapshot(const Snapshot& snapshot, MonoTime now) {
     IndicatorActions actions;
+    heardAt_ = now;
     if (snapshot_.has_value() && *snapshot_ == snapshot) {
+        // Word from the engine all the same: it ends a silence, and moves the deadline on.
+        if (silentFrom().has_value() && icon_ == Icon::Added) {
+            reconcile(actions, now);
+        }
         return actions;
     }
     snapshot_ = snapshot;
@@ -110,11 +134,21 @@ IndicatorActions Indicator::onIconSizeChanged(int pixels, MonoTime now) {
     return actions;
 }
 
+std::optional<MonoTime> Indicator::silentFrom() const {
+    if (options_.silenceDeadline.count() <= 0 || !snapshot_.has_value()) {
+        return std::nullopt;
+    }
+    return later(heardAt_, options_.silenceDeadline);
+}
+
 IconContent Indicator::contentAt(MonoTime now) {
+    const std::optional<MonoTime> silence = silentFrom();
+    silent_ = silence.has_value() && now >= *silence;
+    const Snapshot& from = shownSnapshot();
     IconContent content;
     ++deriveCalls_;
-    content.glyph = deriveTrayGlyph(snapshot_->health, snapshot_->state, snapshot_->pulse, now);
-    content.tooltip = trayTooltip(*snapshot_, content.glyph);
+    content.glyph = deriveTrayGlyph(from.health, from.state, from.pulse, now);
+    content.tooltip = trayTooltip(from, content.glyph);
     return content;
 }
 
@@ -138,8 +172,13 @@ void Indicator::reconcile(IndicatorActions& actions, MonoTime now) {
     shown_ = content;
     updateInFlight_ = actions.updatesIcon();
     ++deriveCalls_;  // nextGlyphChange derives once itself
-    setTimer(actions, nextGlyphChange(snapshot_->health, snapshot_->state, snapshot_->pulse, now),
-             false);
+    const Snapshot& from = shownSnapshot();
+    std::optional<MonoTime> next = nextGlyphChange(from.health, from.state, from.pulse, now);
+    const std::optional<MonoTime> silence = silentFrom();
+    if (!silent_ && silence.has_value() && (!next.has_value() || *silence < *next)) {
+        next = silence;
+    }
+    setTimer(actions, next, false);
 }
 
 void Indicator::setTimer(IndicatorActions& actions, std::optional<MonoTime> at, bool addRetry) {

@@ -9,9 +9,9 @@
 namespace zentra {
 
 // `now` plus `delay`, held at the largest time point rather than wrapping past it.
-inline MonoTime later(MonoTime now, std::chrono::seconds delay) {
+inline MonoTime later(MonoTime now, std::chrono::nanoseconds delay) {
     const auto ticks = now.time_since_epoch().count();
-    const auto step = std::chrono::duration_cast<MonoTime::duration>(delay).count();
+    const auto step = delay.count();
     if (ticks > std::numeric_limits<MonoTime::rep>::max() - step) {
         return MonoTime::max();
     }

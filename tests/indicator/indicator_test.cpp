@@ -109,63 +109,79 @@ TEST(IndicatorProperty, ShownGlyphAndTimerFollowTheDerivation) {
     const Ticks starts[] = {1'000'000'000'000, 0, kMax - 60'000'000'000, kMin + 1, -5'000'000'000};
     int steps = 0;
     int timerFires = 0;
-    for (const Ticks start : starts) {
-        Indicator indicator;
-        FakePlatform shell;
-        Ticks now = start;
-        Snapshot latest = randomSnapshot(rng, now);
-        shell.apply(indicator, indicator.onSnapshot(latest, at(now)), at(now));
-        for (int i = 0; i < 30'000; ++i, ++steps) {
-            shell.addWorks = rng() % 5 != 0;
-            shell.updateWorks = rng() % 7 != 0;
-            const auto kind = rng() % 20;
-            if (kind < 7) {
-                const bool same = rng() % 4 == 0;
-                const Snapshot next = same ? latest : randomSnapshot(rng, now);
-                const IndicatorActions a = indicator.onSnapshot(next, at(now));
-                if (next == latest) {
-                    ASSERT_FALSE(a.any()) << "an identical snapshot must do nothing";
-                }
-                latest = next;
-                shell.apply(indicator, a, at(now));
-            } else if (kind < 16) {
-                // Time passes; a due timer fires at its moment, never later.
-                const Ticks target = moved(now, static_cast<Ticks>(rng() % 700'000'000));
-                if (shell.timer && shell.timer->time_since_epoch().count() <= target) {
-                    now = shell.timer->time_since_epoch().count();
-                    shell.timer.reset();
-                    ++timerFires;
-                    shell.apply(indicator, indicator.onTimer(at(now)), at(now));
+    int silences = 0;
+    // Without a silence deadline, and with one shorter than the longest pause between events.
+    for (const auto deadline : {0ms, 450ms})
+        for (const Ticks start : starts) {
+            Indicator indicator(zentra::IndicatorOptions{deadline});
+            FakePlatform shell;
+            Ticks now = start;
+            Ticks heard = now;
+            Snapshot latest = randomSnapshot(rng, now);
+            shell.apply(indicator, indicator.onSnapshot(latest, at(now)), at(now));
+            for (int i = 0; i < 30'000; ++i, ++steps) {
+                shell.addWorks = rng() % 5 != 0;
+                shell.updateWorks = rng() % 7 != 0;
+                const auto kind = rng() % 20;
+                if (kind < 7) {
+                    const bool same = rng() % 4 == 0;
+                    const Snapshot next = same ? latest : randomSnapshot(rng, now);
+                    const IndicatorActions a = indicator.onSnapshot(next, at(now));
+                    heard = now;
+                    if (next == latest && deadline == 0ms) {
+                        ASSERT_FALSE(a.any()) << "an identical snapshot must do nothing";
+                    }
+                    latest = next;
+                    shell.apply(indicator, a, at(now));
+                } else if (kind < 16) {
+                    // Time passes; a due timer fires at its moment, never later.
+                    const Ticks target = moved(now, static_cast<Ticks>(rng() % 700'000'000));
+                    if (shell.timer && shell.timer->time_since_epoch().count() <= target) {
+                        now = shell.timer->time_since_epoch().count();
+                        shell.timer.reset();
+                        ++timerFires;
+                        shell.apply(indicator, indicator.onTimer(at(now)), at(now));
+                    } else {
+                        now = target;
+                    }
+                } else if (kind < 18) {
+                    shell.added = shell.added && rng() % 2 == 0;  // the new shell may have lost it
+                    shell.apply(indicator, indicator.onShellRecreated(at(now)), at(now));
                 } else {
-                    now = target;
+                    const int sizes[] = {16, 20, 24, 32};
+                    shell.apply(indicator, indicator.onIconSizeChanged(sizes[rng() % 4], at(now)),
+                                at(now));
                 }
-            } else if (kind < 18) {
-                shell.added = shell.added && rng() % 2 == 0;  // the new shell may have lost it
-                shell.apply(indicator, indicator.onShellRecreated(at(now)), at(now));
-            } else {
-                const int sizes[] = {16, 20, 24, 32};
-                shell.apply(indicator, indicator.onIconSizeChanged(sizes[rng() % 4], at(now)),
-                            at(now));
-            }
-            ASSERT_EQ(shell.timer, indicator.pendingTimer());
-            if (indicator.iconAdded()) {
-                ASSERT_TRUE(shell.added);
-                const TrayGlyph glyph =
-                    zn::deriveTrayGlyph(latest.health, latest.state, latest.pulse, at(now));
-                ASSERT_EQ(shell.onScreen.glyph, glyph) << "step " << steps;
-                ASSERT_EQ(shell.announced, glyph) << "the application was not told";
-                ASSERT_EQ(shell.onScreen.tooltip, zentra::trayTooltip(latest, glyph));
-                ASSERT_EQ(shell.timer,
-                          zn::nextGlyphChange(latest.health, latest.state, latest.pulse, at(now)));
-            } else {
-                ASSERT_TRUE(shell.timer.has_value()) << "a failed add is always retried";
-                ASSERT_LE(*shell.timer, at(moved(now, 30'000'000'000)));
-                ASSERT_GE(*shell.timer, at(now));
+                ASSERT_EQ(shell.timer, indicator.pendingTimer());
+                if (indicator.iconAdded()) {
+                    ASSERT_TRUE(shell.added);
+                    // Silent past the deadline: shown as such, with no timer until the engine
+                    // speaks.
+                    const Ticks silentAt = moved(heard, deadline / 1ns);
+                    const bool silent = deadline > 0ms && now >= silentAt;
+                    const Snapshot from = silent ? zentra::silentEngine(deadline) : latest;
+                    const TrayGlyph glyph =
+                        zn::deriveTrayGlyph(from.health, from.state, from.pulse, at(now));
+                    ASSERT_EQ(shell.onScreen.glyph, glyph) << "step " << steps;
+                    ASSERT_EQ(shell.announced, glyph) << "the application was not told";
+                    ASSERT_EQ(shell.onScreen.tooltip, zentra::trayTooltip(from, glyph));
+                    std::optional<MonoTime> timer =
+                        zn::nextGlyphChange(from.health, from.state, from.pulse, at(now));
+                    if (deadline > 0ms && !silent && (!timer || at(silentAt) < *timer)) {
+                        timer = at(silentAt);
+                    }
+                    ASSERT_EQ(shell.timer, timer);
+                    silences += silent ? 1 : 0;
+                } else {
+                    ASSERT_TRUE(shell.timer.has_value()) << "a failed add is always retried";
+                    ASSERT_LE(*shell.timer, at(moved(now, 30'000'000'000)));
+                    ASSERT_GE(*shell.timer, at(now));
+                }
             }
         }
-    }
-    EXPECT_GE(steps, 100'000);
+    EXPECT_GE(steps, 200'000);
     EXPECT_GT(timerFires, 1'000);
+    EXPECT_GT(silences, 1'000);
 }
 
 // The actions of one event, written out with times in ms after the scenario's start.
@@ -210,6 +226,7 @@ TEST(IndicatorScenarios, NamedScenarios) {
         UpdFails,
         Recreated,
         Recreated20,
+        Same,
         Px0,
         Px16,
         Px20
@@ -222,6 +239,7 @@ TEST(IndicatorScenarios, NamedScenarios) {
     struct Scenario {
         const char* name;
         std::vector<Step> steps;
+        int deadlineMs = 0;
     };
     const Scenario scenarios[] = {
         {"a pulse",
@@ -367,11 +385,38 @@ TEST(IndicatorScenarios, NamedScenarios) {
           {AddOk, 4000, "announce error"},
           {Clear, 5000, "show armed tip"},
           {UpdFails, 5000, "retry@6000"}}},
+        {"a silent engine: the deadline is the one timer with the hold window",
+         {{Engine, 0, "add armed"},
+          {AddOk, 0, "timer@2000 announce armed"},
+          {Same, 1500, "timer@3500"},
+          {Timer, 3500, "show error tip"},
+          {UpdOk, 3500, "announce error"},
+          {Timer, 4000, "-"},
+          {Same, 9000, "show armed tip timer@11000"},
+          {UpdOk, 9000, "announce armed"},
+          {Pulse, 10000, "show triggered tip timer@10300"},
+          {Timer, 10300, "show armed tip timer@12000"},
+          {Pulse, 11900, "show triggered tip timer@12200"},
+          {Timer, 12200, "show armed tip timer@13900"}},
+         2000},
+        {"silent while the add is retried, and an add that is answered late",
+         {{Engine, 0, "add armed"},
+          {AddFails, 0, "retry@1000"},
+          {Timer, 1000, "add armed"},
+          {AddFails, 1000, "retry@3000"},
+          {Timer, 3000, "add error"},
+          {Same, 3100, "-"},
+          {AddOk, 3200, "show armed tip timer@5100 announce error"},
+          {Recreated, 6000, "add error cancel"},
+          {Fault, 6100, "-"},
+          {AddOk, 6200, "tip timer@8100"}},
+         2000},
     };
     for (const Scenario& scenario : scenarios) {
         SCOPED_TRACE(scenario.name);
         const MonoTime start = at(5'000'000'000'000);
-        Indicator indicator;
+        Indicator indicator(
+            zentra::IndicatorOptions{std::chrono::milliseconds(scenario.deadlineMs)});
         Snapshot snapshot;
         snapshot.health.healthy = true;
         snapshot.state = {"idle", std::nullopt, "active"};
@@ -383,6 +428,7 @@ TEST(IndicatorScenarios, NamedScenarios) {
                     snapshot.pulse = now;
                     [[fallthrough]];
                 case Engine:
+                case Same:
                     a = indicator.onSnapshot(snapshot, now);
                     break;
                 case Fault:
@@ -555,6 +601,20 @@ TEST(IndicatorTooltip, WordReasonAndStatus) {
         {true, "usb \u202E", "active", "ok", TrayGlyph::Error, u"Error: usb   - ok"},
         {true, std::nullopt, "active", "\u2067warm", TrayGlyph::Armed, u"Armed -  warm"},
     };
+    const struct {
+        std::chrono::milliseconds deadline;
+        std::u16string expected;
+    } silences[] = {
+        {15s, u"Error: no word from the engine for 15 s"},
+        {1500ms, u"Error: no word from the engine for 1.5 s"},
+        {250ms, u"Error: no word from the engine for 0.25 s"},
+        {60'007ms, u"Error: no word from the engine for 60.007 s"},
+    };
+    for (const auto& c : silences) {
+        const Snapshot s = zentra::silentEngine(c.deadline);
+        EXPECT_EQ(zn::deriveTrayGlyph(s.health, s.state, s.pulse, at(0)), TrayGlyph::Error);
+        EXPECT_EQ(zentra::trayTooltip(s, TrayGlyph::Error), c.expected);
+    }
     for (const Case& c : cases) {
         Snapshot s;
         s.health.healthy = c.healthy;

@@ -30,6 +30,7 @@
 //   create() logs why and returns null.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -96,6 +97,11 @@ struct TrayHostOptions {
     // Notifications (balloons) when the engine enters Error and when it recovers, as the Notifier
     // decides; shown with the icon, respecting the user's quiet time. Both off: none.
     NotifierOptions notifications;
+    // Liveness, for an engine in another process: above 0, an engine that posts nothing for this
+    // long (an unchanged snapshot counts, as a heartbeat) is shown with the error glyph, the
+    // tooltip "Error: no word from the engine for 15 s" and the error notification, until it
+    // posts again. 0: off, for an engine in the application's own process.
+    std::chrono::milliseconds silenceDeadline{0};
 
     // The platform's own functions, replaceable at this one boundary so that tests can make the
     // shell refuse (as at logon) or the small-icon size change: Shell_NotifyIconW (every call the
@@ -125,7 +131,8 @@ class TrayHost {
     TrayHost& operator=(const TrayHost&) = delete;
 
     // From any thread: the engine's latest snapshot. Snapshots posted faster than the UI thread
-    // takes them are merged; the last one posted is always the one shown.
+    // takes them are merged; the last one posted is always the one shown. Each post is word from
+    // the engine for the silence deadline, an unchanged snapshot too.
     void post(const Snapshot& snapshot);
 
     HWND window() const;

@@ -3,8 +3,8 @@
 // notification area was re-created, the small-icon size changed) and returns what the platform
 // side must do, so that the shown glyph is always deriveTrayGlyph of the latest snapshot at the
 // current time, with no polling: the one timer it asks for is the next moment the glyph changes
-// by time alone (nextGlyphChange), or a retry of a failed add. It never reads a clock and never
-// calls the platform; every event carries `now`.
+// by time alone (nextGlyphChange), the silence deadline, or a retry of a failed add. It never
+// reads a clock and never calls the platform; every event carries `now`.
 #pragma once
 
 #include <chrono>
@@ -90,12 +90,31 @@ std::u16string tooltipText(std::string_view utf8, std::size_t maxUnits = kMaxToo
 // characters, an escaped & being one, and ending in U+2026 when cut.
 std::u16string literalShellText(std::u16string_view text, std::size_t maxUnits = kMaxTooltipUnits);
 
+// Why the icon shows Error when the engine has said nothing for `deadline`: "no word from the
+// engine for 15 s" (seconds, with up to three decimals when not whole).
+std::string silenceReason(std::chrono::milliseconds deadline);
+
+// The snapshot an engine silent for `deadline` is shown as: healthy, its only content the error
+// silenceReason (nothing of the last snapshot, which may no longer hold).
+Snapshot silentEngine(std::chrono::milliseconds deadline);
+
+struct IndicatorOptions {
+    // Liveness, for an engine in another process: when set (above 0), an engine that has sent
+    // no snapshot for this long (an unchanged one counts, as a heartbeat) is shown as
+    // silentEngine: the error glyph, until the next snapshot. Off for an engine in the same
+    // process, which cannot fall silent without the application knowing.
+    std::chrono::milliseconds silenceDeadline{0};
+};
+
 // Why a snapshot shows Error, in the derivation's order: "engine not healthy", the error text, or
 // "device <status>"; empty when none of them holds.
 std::string errorReason(const Snapshot& snapshot);
 
 class Indicator {
   public:
+    explicit Indicator(IndicatorOptions options = {}) : options_(options) {}
+
+    // The engine's snapshot. An unchanged one changes nothing, but counts as word from the engine.
     IndicatorActions onSnapshot(const Snapshot& snapshot, MonoTime now);
     IndicatorActions onTimer(MonoTime now);
     IndicatorActions onAddResult(bool added, MonoTime now);
@@ -112,6 +131,9 @@ class Indicator {
     const IconContent& shown() const { return shown_; }
     // The latest snapshot, once there is one.
     const std::optional<Snapshot>& snapshot() const { return snapshot_; }
+    // What the icon's contents were last derived from: the latest snapshot, or silentEngine once
+    // the engine has been silent past the deadline. Valid once there is a snapshot.
+    const Snapshot& shownSnapshot() const { return silent_ ? silence_ : *snapshot_; }
     std::optional<MonoTime> pendingTimer() const { return timerAt_; }
     // deriveTrayGlyph calls made so far (a measure of the work done).
     std::uint64_t deriveCalls() const { return deriveCalls_; }
@@ -120,13 +142,18 @@ class Indicator {
     enum class Icon { None, Adding, Added, WaitingToRetry };
 
     IconContent contentAt(MonoTime now);
+    std::optional<MonoTime> silentFrom() const;
     void addNow(IndicatorActions& actions, MonoTime now);
     void reconcile(IndicatorActions& actions, MonoTime now);
     void setTimer(IndicatorActions& actions, std::optional<MonoTime> at, bool addRetry);
     void retryAdd(IndicatorActions& actions, MonoTime now);
     void announce(IndicatorActions& actions);
 
+    IndicatorOptions options_;
     std::optional<Snapshot> snapshot_;
+    MonoTime heardAt_{};   // when the latest snapshot came
+    bool silent_ = false;  // the contents show silence_
+    Snapshot silence_ = silentEngine(options_.silenceDeadline);
     Icon icon_ = Icon::None;
     IconContent shown_;
     std::optional<MonoTime> timerAt_;

@@ -1,0 +1,38 @@
+// decodeWire on any bytes: never a crash, a reason for every refusal, and a message it takes is
+// sent again byte for byte (unless a text is longer than a sender sends, or the pulse's age is
+// beyond the receiver's clock range).
+#include <algorithm>
+#include <cstdint>
+#include <cstdlib>
+#include <string_view>
+
+#include "zentra/wire.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    const std::string_view bytes(reinterpret_cast<const char*>(data), size);
+    const zn::MonoTime now(std::chrono::seconds(1'000'000));
+    const zentra::WireDecoded decoded = zentra::decodeWire(bytes, now);
+    if (!decoded.message) {
+        if (decoded.problem.empty()) {
+            std::abort();
+        }
+        return 0;
+    }
+    if (decoded.message->heartbeat) {
+        if (bytes != zentra::encodeWireHeartbeat()) {
+            std::abort();
+        }
+        return 0;
+    }
+    const zentra::Snapshot& s = decoded.message->snapshot;
+    const std::size_t longest =
+        std::max({s.health.statusText.size(), s.state.phase.size(),
+                  s.state.lastError.value_or("").size(), s.state.deviceStatus.size()});
+    const bool held = s.pulse == zn::MonoTime::min() || s.pulse == zn::MonoTime::max() ||
+                      s.pulse == zn::MonoTime(zn::MonoTime::duration(1));
+    if (longest <= zentra::kMaxWireTextBytes && !held &&
+        zentra::encodeWireSnapshot(s, now) != bytes) {
+        std::abort();
+    }
+    return 0;
+}
