@@ -6,14 +6,14 @@
 // About, Open log, Quit); a click on the icon is printed; entering an error shows a notification.
 // A GUI-subsystem program: it logs to %LOCALAPPDATA%\zentra\tray-host.log and, when started from
 // a console, prints there too.
-//   tray-host [timeline-file]
+// With --engine NAME it follows an engine in another process (engine-sim) instead, and shows it
+// as silent when it sends nothing, heartbeats included, for the --deadline (default 15 s).
+//   tray-host [--engine NAME] [--deadline SECONDS] [timeline-file]
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <cstdio>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -21,6 +21,7 @@
 
 #include "app_log.h"
 #include "timeline.h"
+#include "zentra/engine_link.h"
 #include "zentra/log.h"
 #include "zentra/tray_host.h"
 
@@ -48,24 +49,39 @@ void openInViewer(const std::filesystem::path& file) {
     }
 }
 
-bool readTimeline(int argc, char** argv, tray_host::Timeline& timeline) {
-    std::string text = tray_host::kDefaultTimeline;
-    if (argc > 1) {
-        std::ifstream in(argv[1], std::ios::binary);
-        if (!in) {
-            zentra::common::logAt(zentra::common::LogLevel::Error,
-                                  "tray-host: cannot read timeline ", argv[1]);
-            return false;
-        }
-        text.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-    }
-    std::string error;
-    const auto parsed = tray_host::parseTimeline(text, error);
-    if (!parsed) {
-        zentra::common::logAt(zentra::common::LogLevel::Error, "tray-host: ", error);
+struct Arguments {
+    const char* timeline = nullptr;  // null: the built-in one
+    std::wstring engine;             // follow this engine instead of the simulated one
+    std::chrono::milliseconds deadline{15'000};
+};
+
+bool readArguments(int argc, char** argv, Arguments& out) {
+    const auto refuse = [](const std::string& why) {
+        zentra::common::logAt(zentra::common::LogLevel::Error, "tray-host: ", why,
+                              "; usage: tray-host [--engine NAME] [--deadline SECONDS] "
+                              "[timeline-file]");
         return false;
+    };
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        if ((arg == "--engine" || arg == "--deadline") && i + 1 == argc) {
+            return refuse(arg + " needs a value");
+        }
+        if (arg == "--engine") {
+            const std::string name = argv[++i];
+            out.engine.assign(name.begin(), name.end());
+        } else if (arg == "--deadline") {
+            const auto seconds = tray_host::parseSeconds(argv[++i]);
+            if (!seconds) {
+                return refuse(std::string("--deadline takes seconds, not ") + argv[i]);
+            }
+            out.deadline = *seconds;
+        } else if (out.timeline == nullptr && arg.rfind("--", 0) != 0) {
+            out.timeline = argv[i];
+        } else {
+            return refuse("unknown argument " + arg);
+        }
     }
-    timeline = *parsed;
     return true;
 }
 
@@ -76,10 +92,18 @@ int main(int argc, char** argv) {
     const std::filesystem::path logFile =
         tray_host::startLogging(L"zentra", L"tray-host.log", console);
     zentra::common::logAt(zentra::common::LogLevel::Info, "tray-host: started");
-    tray_host::Timeline timeline;
-    if (!readTimeline(argc, argv, timeline)) {
+    Arguments args;
+    if (!readArguments(argc, argv, args)) {
         return 2;
     }
+    std::string error;
+    const std::optional<tray_host::Timeline> read = tray_host::readTimeline(args.timeline, error);
+    if (!read) {
+        zentra::common::logAt(zentra::common::LogLevel::Error, "tray-host: ", error);
+        return 2;
+    }
+    const tray_host::Timeline& timeline = *read;
+    const bool followsEngine = !args.engine.empty();
     const zn::MonoTime start = std::chrono::steady_clock::now();
     tray_host::SimulatedEngine engine(timeline, start);
     engine.advance(start);
@@ -123,8 +147,12 @@ int main(int argc, char** argv) {
         std::printf("%s\n", tray_host::changeLine(ms.count(), glyph).c_str());
         std::fflush(stdout);
     };
-    const std::unique_ptr<zentra::TrayHost> host =
-        zentra::TrayHost::create(engine.snapshot(), options);
+    if (followsEngine) {
+        // An engine in another process can fall silent: shown as such after the deadline.
+        options.silenceDeadline = args.deadline;
+    }
+    const std::unique_ptr<zentra::TrayHost> host = zentra::TrayHost::create(
+        followsEngine ? zentra::engineDown("engine not running") : engine.snapshot(), options);
     if (!host) {
         zentra::common::logAt(
             zentra::common::LogLevel::Error,
@@ -140,12 +168,31 @@ int main(int argc, char** argv) {
     std::mutex stopMutex;
     std::condition_variable stopSignal;
     bool stopping = false;
+    // Or the engine in another process, until the host ends.
+    std::unique_ptr<zentra::EngineLink> link;
+    if (followsEngine) {
+        zentra::TrayHost& shown = *host;
+        link = zentra::EngineLink::create(args.engine,
+                                          [&shown](const zentra::Snapshot& s) { shown.post(s); });
+        if (!link) {
+            return 2;
+        }
+        zentra::common::logAt(zentra::common::LogLevel::Info, "tray-host: following the engine ",
+                              std::string(args.engine.begin(), args.engine.end()));
+    }
     std::thread engineThread([&] {
+        if (followsEngine) {
+            return;
+        }
         std::unique_lock<std::mutex> lock(stopMutex);
         for (const tray_host::Event& event : timeline.events) {
             if (stopSignal.wait_until(lock, start + std::chrono::milliseconds(event.atMs),
                                       [&] { return stopping; })) {
                 return;
+            }
+            if (event.kind == tray_host::Event::Kind::Freeze ||
+                event.kind == tray_host::Event::Kind::Crash) {
+                return;  // the simulated engine stops talking; the icon stays until closed
             }
             engine.advance(std::chrono::steady_clock::now());
             host->post(engine.snapshot());
@@ -167,6 +214,7 @@ int main(int argc, char** argv) {
     }
     stopSignal.notify_all();
     engineThread.join();
+    link.reset();  // before the host it posts to
     const zentra::TrayHostStats stats = host->stats();
     std::printf(
         "tray-host: %llu timer wake-ups, %llu shell calls, %llu snapshots, %llu "

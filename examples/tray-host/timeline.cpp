@@ -2,6 +2,8 @@
 
 #include <charconv>
 #include <cstdio>
+#include <fstream>
+#include <iterator>
 
 namespace tray_host {
 
@@ -92,6 +94,8 @@ constexpr KindName kKinds[] = {
     {"error-clear", Event::Kind::ErrorClear, false},
     {"device", Event::Kind::Device, true},
     {"pulse", Event::Kind::Pulse, false},
+    {"freeze", Event::Kind::Freeze, false},
+    {"crash", Event::Kind::Crash, false},
     {"end", Event::Kind::End, false},
 };
 
@@ -176,6 +180,45 @@ std::optional<Timeline> parseTimeline(std::string_view text, std::string& error)
     return timeline;
 }
 
+std::optional<Timeline> readTimeline(const char* path, std::string& error) {
+    std::string text = kDefaultTimeline;
+    if (path != nullptr) {
+        std::ifstream in(path, std::ios::binary);
+        if (!in) {
+            error = std::string("cannot read timeline ") + path;
+            return std::nullopt;
+        }
+        text.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    }
+    return parseTimeline(text, error);
+}
+
+std::optional<std::chrono::milliseconds> parseSeconds(std::string_view text) {
+    const auto point = text.find('.');
+    const std::string_view whole = text.substr(0, point);
+    std::string_view fraction = point == std::string_view::npos ? "" : text.substr(point + 1);
+    std::int64_t seconds = 0;
+    std::int64_t ms = 0;
+    if (!whole.empty()) {
+        const auto r = std::from_chars(whole.data(), whole.data() + whole.size(), seconds);
+        if (r.ec != std::errc() || r.ptr != whole.data() + whole.size()) {
+            return std::nullopt;
+        }
+    }
+    if ((whole.empty() && fraction.empty()) || fraction.size() > 3 ||
+        fraction.find_first_not_of("0123456789") != std::string_view::npos) {
+        return std::nullopt;
+    }
+    for (std::size_t i = 0; i < 3; ++i) {
+        ms = ms * 10 + (i < fraction.size() ? fraction[i] - '0' : 0);
+    }
+    if (seconds > kMaxTimelineMs / 1000 || seconds * 1000 + ms > kMaxTimelineMs ||
+        seconds * 1000 + ms <= 0) {
+        return std::nullopt;
+    }
+    return std::chrono::milliseconds(seconds * 1000 + ms);
+}
+
 SimulatedEngine::SimulatedEngine(const Timeline& timeline, zn::MonoTime start)
     : timeline_(timeline), start_(start) {}
 
@@ -207,6 +250,8 @@ bool SimulatedEngine::advance(zn::MonoTime now) {
             case Event::Kind::Pulse:
                 pulse_ = start_ + std::chrono::milliseconds(e.atMs);
                 break;
+            case Event::Kind::Freeze:
+            case Event::Kind::Crash:
             case Event::Kind::End:
                 break;
         }

@@ -19,9 +19,22 @@ namespace tray_host {
 //   error <text>                 an error text (the rest of the line); error-clear removes it
 //   device <status>              the device status ("active", "missing", ...)
 //   pulse                        a trigger pulse at that moment
+//   freeze                       the engine hangs: it sends nothing more, heartbeats included
+//   crash                        the engine ends at once (engine-sim: status 3)
 //   end                          the host stops
 struct Event {
-    enum class Kind { Healthy, Unhealthy, Phase, Error, ErrorClear, Device, Pulse, End };
+    enum class Kind {
+        Healthy,
+        Unhealthy,
+        Phase,
+        Error,
+        ErrorClear,
+        Device,
+        Pulse,
+        Freeze,
+        Crash,
+        End
+    };
     std::int64_t atMs = 0;
     Kind kind = Kind::End;
     std::string value;
@@ -41,6 +54,14 @@ constexpr std::int64_t kMaxTimelineMs = std::int64_t{24} * 60 * 60 * 1000;
 // must not go backwards nor pass kMaxTimelineMs. On a malformed line returns nothing and sets
 // `error` to a message naming the line.
 std::optional<Timeline> parseTimeline(std::string_view text, std::string& error);
+
+// The timeline in the file at `path` (UTF-8), or, when `path` is null, kDefaultTimeline. On
+// failure returns nothing and sets `error` to why.
+std::optional<Timeline> readTimeline(const char* path, std::string& error);
+
+// A command line's number of seconds ("15", "0.5"), above 0 and at most a day, to the
+// millisecond; nothing when it is not one.
+std::optional<std::chrono::milliseconds> parseSeconds(std::string_view text);
 
 // The timeline the host runs when given none: armed, a pulse, the phase "triggered", an unusable
 // device, an unhealthy engine, an error text, and armed again after each.

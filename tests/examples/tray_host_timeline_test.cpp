@@ -170,3 +170,29 @@ TEST(Timeline, ChangeLineFormat) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(Timeline, SecondsOnTheCommandLine) {
+    using std::chrono::milliseconds;
+    const std::pair<const char*, std::optional<milliseconds>> cases[] = {
+        {"15", milliseconds(15'000)},
+        {"0.5", milliseconds(500)},
+        {".25", milliseconds(250)},
+        {"2.", milliseconds(2'000)},
+        {"86400", milliseconds(86'400'000)},
+        {"0", std::nullopt},
+        {"86400.001", std::nullopt},
+        {"1.0001", std::nullopt},
+        {"-1", std::nullopt},
+        {"", std::nullopt},
+        {".", std::nullopt},
+        {"1e3", std::nullopt},
+        {"99999999999999999999", std::nullopt},
+    };
+    for (const auto& [text, expected] : cases) {
+        EXPECT_EQ(tray_host::parseSeconds(text), expected) << text;
+    }
+}
+
+}  // namespace

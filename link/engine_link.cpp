@@ -1,0 +1,203 @@
+#include "zentra/engine_link.h"
+
+#include <mutex>
+#include <thread>
+#include <utility>
+
+#include "link_rules.h"
+#include "pipe_windows.h"
+#include "zentra/log.h"
+#include "zentra/wire.h"
+
+namespace zentra {
+
+struct EngineLink::Impl {
+    std::function<void(const Snapshot&)> deliver;
+    std::wstring path;
+    HANDLE stop = nullptr;
+    HANDLE listening = nullptr;  // set by the engine while it listens; may be null
+    HANDLE readEvent = nullptr;
+    link::RetryDelay delay;
+    std::string buffer = std::string(kMaxWireBytes, '\0');
+
+    mutable std::mutex mutex;
+    EngineLinkStats stats;  // guarded by mutex
+
+    std::thread thread;
+
+    ~Impl();
+    HANDLE connect(DWORD& error) const;
+    void down(const std::string& reason);
+    bool waitToRetry();
+    bool follow(HANDLE pipe);
+    void run();
+
+    template <typename Field>
+    void count(Field EngineLinkStats::*field) {
+        std::lock_guard<std::mutex> lock(mutex);
+        ++(stats.*field);
+    }
+};
+
+EngineLink::Impl::~Impl() {
+    for (HANDLE h : {stop, listening, readEvent}) {
+        if (h != nullptr) {
+            CloseHandle(h);
+        }
+    }
+}
+
+HANDLE EngineLink::Impl::connect(DWORD& error) const {
+    // Identification only: an engine can tell who reads, but cannot act as them.
+    const HANDLE pipe = CreateFileW(
+        path.c_str(), GENERIC_READ | FILE_WRITE_ATTRIBUTES, 0, nullptr, OPEN_EXISTING,
+        FILE_FLAG_OVERLAPPED | SECURITY_SQOS_PRESENT | SECURITY_IDENTIFICATION, nullptr);
+    if (pipe == INVALID_HANDLE_VALUE) {
+        error = GetLastError();
+        return pipe;
+    }
+    DWORD mode = PIPE_READMODE_MESSAGE;
+    if (!SetNamedPipeHandleState(pipe, &mode, nullptr, nullptr)) {
+        error = GetLastError();
+        CloseHandle(pipe);
+        return INVALID_HANDLE_VALUE;
+    }
+    return pipe;
+}
+
+void EngineLink::Impl::down(const std::string& reason) {
+    count(&EngineLinkStats::downs);
+    deliver(engineDown(reason));
+}
+
+// Waits until the engine listens again, the back-off has passed, or the link stops (true).
+bool EngineLink::Impl::waitToRetry() {
+    const HANDLE handles[] = {stop, listening};
+    const DWORD count = listening != nullptr ? 2 : 1;
+    const auto ms = static_cast<DWORD>(delay.next().count());
+    return WaitForMultipleObjects(count, handles, FALSE, ms) == WAIT_OBJECT_0;
+}
+
+// Reads the engine's messages until the pipe breaks, a message is refused (false) or the link
+// stops (true).
+bool EngineLink::Impl::follow(HANDLE pipe) {
+    std::optional<Snapshot> last;
+    for (;;) {
+        OVERLAPPED io{};
+        io.hEvent = readEvent;
+        DWORD size = 0;
+        BOOL read = ReadFile(pipe, buffer.data(), static_cast<DWORD>(buffer.size()), nullptr, &io);
+        DWORD error = read ? 0 : GetLastError();
+        if (error == ERROR_IO_PENDING) {
+            const HANDLE handles[] = {stop, readEvent};
+            if (WaitForMultipleObjects(2, handles, FALSE, INFINITE) != WAIT_OBJECT_0 + 1) {
+                link::closePipe(pipe, &io, false);
+                return true;
+            }
+        }
+        // A read that did not fail at once has its outcome (a message too long, too) in `io`.
+        if (read || error == ERROR_IO_PENDING || error == ERROR_MORE_DATA) {
+            read = GetOverlappedResult(pipe, &io, &size, FALSE);
+            error = read ? 0 : GetLastError();
+        }
+        std::string problem;
+        if (error == ERROR_MORE_DATA) {
+            problem = "more than " + std::to_string(kMaxWireBytes) + " bytes";
+        } else if (!read) {
+            link::closePipe(pipe, nullptr, false);
+            down(link::engineDownReason(error));
+            return false;
+        }
+        WireDecoded decoded;
+        if (problem.empty()) {
+            decoded =
+                decodeWire(std::string_view(buffer.data(), size), std::chrono::steady_clock::now());
+            problem = decoded.problem;
+        }
+        if (!decoded.message) {
+            link::closePipe(pipe, nullptr, false);
+            count(&EngineLinkStats::refused);
+            common::logWarn("EngineLink: a message from the engine is refused: ", problem,
+                            "; connecting again");
+            down("the engine's message cannot be read: " + problem);
+            return false;
+        }
+        delay.reset();  // the engine speaks our language
+        if (decoded.message->heartbeat) {
+            count(&EngineLinkStats::heartbeats);
+            if (last) {
+                deliver(*last);  // word from the engine: nothing changed
+            }
+        } else {
+            count(&EngineLinkStats::snapshots);
+            last = std::move(decoded.message->snapshot);
+            deliver(*last);
+        }
+    }
+}
+
+void EngineLink::Impl::run() {
+    for (;;) {
+        DWORD error = 0;
+        HANDLE pipe = connect(error);
+        if (pipe == INVALID_HANDLE_VALUE && listening != nullptr) {
+            // Left set by an engine that has ended (or is just starting): clear it, then look
+            // again, so that an engine that starts now is not missed.
+            ResetEvent(listening);
+            pipe = connect(error);
+        }
+        if (pipe != INVALID_HANDLE_VALUE) {
+            count(&EngineLinkStats::connects);
+            if (follow(pipe)) {
+                return;
+            }
+        } else {
+            down(link::engineDownReason(error));
+        }
+        if (waitToRetry()) {
+            return;
+        }
+    }
+}
+
+std::unique_ptr<EngineLink> EngineLink::create(const std::wstring& name,
+                                               std::function<void(const Snapshot&)> deliver,
+                                               EngineLinkOptions options) {
+    if (const char* problem = link::engineNameProblem(name)) {
+        common::logWarn("EngineLink: ", problem);
+        return nullptr;
+    }
+    auto impl = std::make_unique<Impl>();
+    impl->deliver = std::move(deliver);
+    impl->path = link::enginePipePath(name, options.perSession, link::currentSession());
+    impl->stop = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    impl->readEvent = link::newIoEvent();
+    if (impl->stop == nullptr || impl->readEvent == nullptr) {
+        common::logWarn("EngineLink: no events (Windows error ", GetLastError(), ")");
+        return nullptr;
+    }
+    // The engine's "listening" event, made here if the engine has not made it yet. Where it
+    // cannot be shared (another user's service made it), the link tries again on its own.
+    const std::wstring event = link::listeningEventName(name, options.perSession);
+    impl->listening = CreateEventW(nullptr, TRUE, FALSE, event.c_str());
+    if (impl->listening == nullptr) {
+        impl->listening = OpenEventW(SYNCHRONIZE | EVENT_MODIFY_STATE, FALSE, event.c_str());
+    }
+    Impl* raw = impl.get();
+    impl->thread = std::thread([raw] { raw->run(); });
+    return std::unique_ptr<EngineLink>(new EngineLink(std::move(impl)));
+}
+
+EngineLink::EngineLink(std::unique_ptr<Impl> impl) : impl_(std::move(impl)) {}
+
+EngineLink::~EngineLink() {
+    SetEvent(impl_->stop);
+    impl_->thread.join();
+}
+
+EngineLinkStats EngineLink::stats() const {
+    std::lock_guard<std::mutex> lock(impl_->mutex);
+    return impl_->stats;
+}
+
+}  // namespace zentra

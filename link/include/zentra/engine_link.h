@@ -1,0 +1,74 @@
+// The tray's side of the link to an engine in another process (Windows): it follows the engine
+// that an EnginePublisher of the same name runs, and hands each snapshot it reads to the
+// application, usually straight to its TrayHost:
+//
+//   auto link = zentra::EngineLink::create(L"mysync", [&host](const zentra::Snapshot& s) {
+//       host->post(s);
+//   });
+//
+// The link never lets the tray show a state the engine is not known to be in:
+// - While there is no engine, or once the pipe breaks (the engine ended or crashed), it delivers
+//   engineDown: the error glyph with "engine not running" (or the Windows error, named), again
+//   at each retry, so that a silence deadline does not replace it.
+// - It connects again the moment the engine listens again: the engine sets a named event then,
+//   which the link waits for; and it tries again after a back-off (250 ms, doubling up to 5 s)
+//   in case the event cannot be shared.
+// - A message it cannot read (garbage, more than 64 KiB, an unknown version) is refused with one
+//   warning; it delivers the reason as an error, disconnects and connects again.
+// - A heartbeat delivers the last snapshot again, which a TrayHost counts as word from the
+//   engine: with the host's silenceDeadline set (a few heartbeat intervals), an engine that hangs
+//   with its pipe open is shown as silent.
+//
+// `deliver` is called on the link's own thread; TrayHost::post may be called from there.
+// Destroying the link stops its thread first: destroy it before the host it posts to.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "zentra/indicator.h"
+
+namespace zentra {
+
+// What the link delivers while it cannot reach the engine, with the reason it shows: the error
+// glyph and the tooltip "Error: <reason>". A tray that follows an engine starts with
+// engineDown("engine not running").
+Snapshot engineDown(const std::string& reason);
+
+struct EngineLinkOptions {
+    // As the engine's EnginePublisherOptions::perSession.
+    bool perSession = true;
+};
+
+struct EngineLinkStats {
+    std::uint64_t connects = 0;    // times it connected to the engine
+    std::uint64_t snapshots = 0;   // snapshots read
+    std::uint64_t heartbeats = 0;  // heartbeats read
+    std::uint64_t refused = 0;     // messages refused
+    std::uint64_t downs = 0;       // times it delivered the engine as not reachable
+};
+
+class EngineLink {
+  public:
+    // Null, with a warning logged, when `name` cannot name an engine or the link's thread cannot
+    // start. Otherwise it starts following the engine at once; the first delivery may come before
+    // create() returns.
+    static std::unique_ptr<EngineLink> create(const std::wstring& name,
+                                              std::function<void(const Snapshot&)> deliver,
+                                              EngineLinkOptions options = {});
+    ~EngineLink();
+    EngineLink(const EngineLink&) = delete;
+    EngineLink& operator=(const EngineLink&) = delete;
+
+    EngineLinkStats stats() const;
+
+    struct Impl;
+
+  private:
+    explicit EngineLink(std::unique_ptr<Impl> impl);
+    std::unique_ptr<Impl> impl_;
+};
+
+}  // namespace zentra

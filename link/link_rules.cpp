@@ -1,0 +1,69 @@
+#include "link_rules.h"
+
+#include <algorithm>
+
+namespace zentra {
+
+Snapshot engineDown(const std::string& reason) {
+    Snapshot s;
+    s.health.healthy = true;  // the reason says it all
+    s.state.lastError = reason;
+    return s;
+}
+
+}  // namespace zentra
+
+namespace zentra::link {
+
+const char* engineNameProblem(std::wstring_view name) {
+    if (name.empty()) {
+        return "the engine's name is empty";
+    }
+    if (name.size() > kMaxEngineName) {
+        return "the engine's name is longer than 200 characters";
+    }
+    for (const wchar_t c : name) {
+        if (c == L'\\' || c < 0x20 || c == 0x7F) {
+            return "the engine's name holds a backslash or a control character";
+        }
+    }
+    return nullptr;
+}
+
+std::wstring enginePipePath(std::wstring_view name, bool perSession, std::uint32_t sessionId) {
+    std::wstring path = L"\\\\.\\pipe\\" + std::wstring(name);
+    if (perSession) {
+        const std::string session = std::to_string(sessionId);
+        path += L".session" + std::wstring(session.begin(), session.end());
+    }
+    return path;
+}
+
+std::wstring listeningEventName(std::wstring_view name, bool perSession) {
+    // Local\ is the session's own namespace already.
+    return (perSession ? L"Local\\" : L"Global\\") + std::wstring(name) + L".listening";
+}
+
+std::string engineDownReason(std::uint32_t error) {
+    switch (error) {
+        case 2:    // ERROR_FILE_NOT_FOUND: nobody listens
+        case 109:  // ERROR_BROKEN_PIPE: the engine closed the pipe or ended
+        case 232:  // ERROR_NO_DATA: the pipe is being closed
+        case 233:  // ERROR_PIPE_NOT_CONNECTED
+            return "engine not running";
+        case 5:
+            return "engine not reachable: access denied (Windows error 5)";
+        case 231:
+            return "engine not reachable: all pipe instances are busy (Windows error 231)";
+        default:
+            return "engine not reachable (Windows error " + std::to_string(error) + ")";
+    }
+}
+
+std::chrono::milliseconds RetryDelay::next() {
+    const std::chrono::milliseconds now = next_;
+    next_ = std::min(next_ * 2, kLastRetry);
+    return now;
+}
+
+}  // namespace zentra::link

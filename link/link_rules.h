@@ -1,0 +1,51 @@
+// The engine link's decisions that need no Windows: where the engine listens, what the tray says
+// while it cannot reach it, and how long it waits before it tries again.
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "zentra/indicator.h"
+
+namespace zentra {
+
+// The snapshot shown then: an error with that reason, nothing else (declared for applications
+// in engine_link.h).
+Snapshot engineDown(const std::string& reason);
+
+}  // namespace zentra
+
+namespace zentra::link {
+
+// Why a name cannot name an engine (empty, longer than kMaxEngineName, or holding a backslash
+// or a control character); null when it can.
+inline constexpr std::size_t kMaxEngineName = 200;
+const char* engineNameProblem(std::wstring_view name);
+
+// The pipe an engine listens on, and the event it sets while it does: for one user session
+// (pipes are machine-wide, so the session's number is part of the name), or, for an engine that
+// serves every session (a service), the same for all.
+std::wstring enginePipePath(std::wstring_view name, bool perSession, std::uint32_t sessionId);
+std::wstring listeningEventName(std::wstring_view name, bool perSession);
+
+// What the tray shows while the engine cannot be reached after Windows error `error`:
+// "engine not running" when there is no engine or it went away, else the error, named.
+std::string engineDownReason(std::uint32_t error);
+
+// How long the link waits before it tries again when nothing wakes it sooner: kFirstRetry,
+// doubling up to kLastRetry; back to the start once connected.
+class RetryDelay {
+  public:
+    static constexpr std::chrono::milliseconds kFirstRetry{250};
+    static constexpr std::chrono::milliseconds kLastRetry{5000};
+
+    std::chrono::milliseconds next();
+    void reset() { next_ = kFirstRetry; }
+
+  private:
+    std::chrono::milliseconds next_ = kFirstRetry;
+};
+
+}  // namespace zentra::link

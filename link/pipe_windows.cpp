@@ -1,0 +1,85 @@
+#include "pipe_windows.h"
+
+#include <sddl.h>
+
+#include <vector>
+
+namespace zentra::link {
+
+namespace {
+
+// The process's own user as SDDL's SID string; empty when it cannot be read.
+std::wstring ownUserSid() {
+    HANDLE token = nullptr;
+    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token)) {
+        return {};
+    }
+    DWORD size = 0;
+    GetTokenInformation(token, TokenUser, nullptr, 0, &size);
+    std::vector<unsigned char> buffer(size == 0 ? 1 : size);
+    std::wstring sid;
+    LPWSTR text = nullptr;
+    if (GetTokenInformation(token, TokenUser, buffer.data(), size, &size) &&
+        ConvertSidToStringSidW(reinterpret_cast<TOKEN_USER*>(buffer.data())->User.Sid, &text)) {
+        sid = text;
+        LocalFree(text);
+    }
+    CloseHandle(token);
+    return sid;
+}
+
+}  // namespace
+
+PipeAccess::~PipeAccess() {
+    LocalFree(descriptor_);
+}
+
+bool PipeAccess::make(const std::wstring& admit, std::string& problem) {
+    std::wstring sddl = admit;
+    if (sddl.empty()) {
+        const std::wstring sid = ownUserSid();
+        if (sid.empty()) {
+            problem = "the process's own user cannot be read (Windows error " +
+                      std::to_string(GetLastError()) + ")";
+            return false;
+        }
+        // Protected: nothing inherited widens it.
+        sddl = L"D:P(A;;GA;;;" + sid + L")";
+    }
+    if (!ConvertStringSecurityDescriptorToSecurityDescriptorW(sddl.c_str(), SDDL_REVISION_1,
+                                                              &descriptor_, nullptr)) {
+        problem =
+            "the access list is refused (Windows error " + std::to_string(GetLastError()) + ")";
+        return false;
+    }
+    attributes_.nLength = sizeof(attributes_);
+    attributes_.lpSecurityDescriptor = descriptor_;
+    attributes_.bInheritHandle = FALSE;
+    return true;
+}
+
+std::uint32_t currentSession() {
+    DWORD session = 0;
+    return ProcessIdToSessionId(GetCurrentProcessId(), &session) ? session : 0;
+}
+
+void closePipe(HANDLE pipe, OVERLAPPED* pending, bool server) {
+    if (pipe == INVALID_HANDLE_VALUE) {
+        return;
+    }
+    if (pending != nullptr) {
+        CancelIo(pipe);
+        DWORD ignored = 0;
+        GetOverlappedResult(pipe, pending, &ignored, TRUE);
+    }
+    if (server) {
+        DisconnectNamedPipe(pipe);
+    }
+    CloseHandle(pipe);
+}
+
+HANDLE newIoEvent() {
+    return CreateEventW(nullptr, TRUE, FALSE, nullptr);
+}
+
+}  // namespace zentra::link

@@ -1,0 +1,40 @@
+// The Windows services the engine link uses beside the pipe calls themselves: who may open the
+// pipe, the session the process runs in, and ending a pipe with I/O under way.
+#pragma once
+
+#include <windows.h>
+
+#include <cstdint>
+#include <string>
+
+namespace zentra::link {
+
+// The security the pipe and its event are made with.
+class PipeAccess {
+  public:
+    PipeAccess() = default;
+    PipeAccess(const PipeAccess&) = delete;
+    PipeAccess& operator=(const PipeAccess&) = delete;
+    ~PipeAccess();
+
+    // `admit` as SDDL, or, empty, the process's own user alone. False, with `problem` set, when
+    // Windows refuses it.
+    bool make(const std::wstring& admit, std::string& problem);
+    SECURITY_ATTRIBUTES* attributes() { return &attributes_; }
+
+  private:
+    PSECURITY_DESCRIPTOR descriptor_ = nullptr;
+    SECURITY_ATTRIBUTES attributes_{};
+};
+
+// The Remote Desktop session the process runs in (0 when it cannot be told).
+std::uint32_t currentSession();
+
+// Cancels the I/O under way on `pipe` with `pending` (null: none), waits until Windows is done
+// with it, and closes the pipe. A server's pipe is disconnected first.
+void closePipe(HANDLE pipe, OVERLAPPED* pending, bool server);
+
+// A manual-reset event for overlapped I/O.
+HANDLE newIoEvent();
+
+}  // namespace zentra::link
