@@ -178,7 +178,7 @@ std::unique_ptr<EngineLink> EngineLink::create(const std::wstring& name,
     }
     // The engine's "listening" event, made here if the engine has not made it yet. Where it
     // cannot be shared (another user's service made it), the link tries again on its own.
-    const std::wstring event = link::listeningEventName(name, options.perSession);
+    const std::wstring event = link::engineObjectName(name, options.perSession, L"listening");
     impl->listening = CreateEventW(nullptr, TRUE, FALSE, event.c_str());
     if (impl->listening == nullptr) {
         impl->listening = OpenEventW(SYNCHRONIZE | EVENT_MODIFY_STATE, FALSE, event.c_str());

@@ -45,6 +45,7 @@ struct EnginePublisher::Impl {
     link::PipeAccess access;
     HANDLE stop = nullptr;
     HANDLE wake = nullptr;
+    HANDLE claim = nullptr;      // the name's, while this engine publishes
     HANDLE listening = nullptr;  // set while a pipe instance waits for a reader
     HANDLE connectEvent = nullptr;
     HANDLE listener = INVALID_HANDLE_VALUE;
@@ -79,7 +80,7 @@ EnginePublisher::Impl::~Impl() {
         ResetEvent(listening);
         CloseHandle(listening);
     }
-    for (HANDLE h : {stop, wake, connectEvent}) {
+    for (HANDLE h : {stop, wake, connectEvent, claim}) {
         if (h != nullptr) {
             CloseHandle(h);
         }
@@ -314,6 +315,14 @@ std::unique_ptr<EnginePublisher> EnginePublisher::create(const std::wstring& nam
         logWarn("EnginePublisher: ", problem);
         return nullptr;
     }
+    // The name is the first engine's: a mutex claims it (the pipe's first instance would too,
+    // where Windows enforces that).
+    const std::wstring claim = link::engineObjectName(name, impl->options.perSession, L"engine");
+    impl->claim = CreateMutexW(impl->access.attributes(), FALSE, claim.c_str());
+    if (impl->claim == nullptr || GetLastError() == ERROR_ALREADY_EXISTS) {
+        logWarn("EnginePublisher: another engine publishes under this name");
+        return nullptr;
+    }
     impl->stop = CreateEventW(nullptr, TRUE, FALSE, nullptr);
     impl->wake = CreateEventW(nullptr, FALSE, FALSE, nullptr);
     impl->connectEvent = link::newIoEvent();
@@ -326,7 +335,7 @@ std::unique_ptr<EnginePublisher> EnginePublisher::create(const std::wstring& nam
         return nullptr;
     }
     // Trays waiting for the engine wake when this is set. Without it they try again on their own.
-    const std::wstring event = link::listeningEventName(name, impl->options.perSession);
+    const std::wstring event = link::engineObjectName(name, impl->options.perSession, L"listening");
     impl->listening = CreateEventW(impl->access.attributes(), TRUE, FALSE, event.c_str());
     if (impl->listening != nullptr) {
         SetEvent(impl->listening);

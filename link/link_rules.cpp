@@ -39,9 +39,8 @@ std::wstring enginePipePath(std::wstring_view name, bool perSession, std::uint32
     return path;
 }
 
-std::wstring listeningEventName(std::wstring_view name, bool perSession) {
-    // Local\ is the session's own namespace already.
-    return (perSession ? L"Local\\" : L"Global\\") + std::wstring(name) + L".listening";
+std::wstring engineObjectName(std::wstring_view name, bool perSession, std::wstring_view what) {
+    return (perSession ? L"Local\\" : L"Global\\") + std::wstring(name) + L"." + std::wstring(what);
 }
 
 std::string engineDownReason(std::uint32_t error) {

@@ -24,11 +24,13 @@ namespace zentra::link {
 inline constexpr std::size_t kMaxEngineName = 200;
 const char* engineNameProblem(std::wstring_view name);
 
-// The pipe an engine listens on, and the event it sets while it does: for one user session
-// (pipes are machine-wide, so the session's number is part of the name), or, for an engine that
-// serves every session (a service), the same for all.
+// The pipe an engine listens on, for one user session (pipes are machine-wide, so the session's
+// number is part of the name), or, for an engine that serves every session (a service), the same
+// for all. And the names of the engine's other objects (`what`: "listening", the event it sets
+// while it listens; "engine", the mutex that claims the name), in the session's namespace or
+// the global one.
 std::wstring enginePipePath(std::wstring_view name, bool perSession, std::uint32_t sessionId);
-std::wstring listeningEventName(std::wstring_view name, bool perSession);
+std::wstring engineObjectName(std::wstring_view name, bool perSession, std::wstring_view what);
 
 // What the tray shows while the engine cannot be reached after Windows error `error`:
 // "engine not running" when there is no engine or it went away, else the error, named.

@@ -1,0 +1,208 @@
+// The engine link on real named pipes under Wine: a publisher and links in one process, a reader
+// that never reads, and a fake engine that sends what no engine should. Waits are bounded
+// generously; the times they took are printed, not judged.
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <functional>
+#include <mutex>
+#include <string>
+#include <thread>
+
+#include "zentra/engine_link.h"
+#include "zentra/engine_publisher.h"
+#include "zentra/log.h"
+#include "zentra/wire.h"
+
+namespace {
+
+using namespace std::chrono_literals;
+using zentra::Snapshot;
+
+// What a link delivered, from its thread.
+struct Delivered {
+    std::mutex mutex;
+    Snapshot last;
+    int count = 0;
+    void operator()(const Snapshot& s) {
+        std::lock_guard<std::mutex> lock(mutex);
+        last = s;
+        ++count;
+    }
+    std::string reason() {
+        std::lock_guard<std::mutex> lock(mutex);
+        return last.state.lastError.value_or("");
+    }
+};
+
+// The process's warnings, from any thread.
+struct Warnings final : zentra::common::ILogger {
+    std::mutex mutex;
+    std::vector<std::string> lines;
+    void log(zentra::common::LogLevel, std::string_view text) override {
+        std::lock_guard<std::mutex> lock(mutex);
+        lines.emplace_back(text);
+    }
+    void setLevel(zentra::common::LogLevel) override {}
+    zentra::common::LogLevel level() const override { return zentra::common::LogLevel::Trace; }
+    std::size_t count(const std::string& part) {
+        std::lock_guard<std::mutex> lock(mutex);
+        std::size_t n = 0;
+        for (const std::string& l : lines) {
+            n += l.find(part) != std::string::npos ? 1U : 0U;
+        }
+        return n;
+    }
+};
+
+// Waits for `done` (true) or 20 s (false), printing how long it took.
+bool waitFor(const char* what, const std::function<bool()>& done) {
+    const auto start = std::chrono::steady_clock::now();
+    while (!done()) {
+        if (std::chrono::steady_clock::now() - start > 20s) {
+            std::printf("  %s: not within 20 s\n", what);
+            return false;
+        }
+        std::this_thread::sleep_for(2ms);
+    }
+    std::printf("  %s: %lld ms\n", what,
+                static_cast<long long>((std::chrono::steady_clock::now() - start) / 1ms));
+    return true;
+}
+
+Snapshot numbered(int n) {
+    Snapshot s;
+    s.health.healthy = true;
+    s.health.statusText = "snapshot " + std::to_string(n);
+    return s;
+}
+
+std::wstring pipePath(const std::wstring& name) {
+    DWORD session = 0;
+    ProcessIdToSessionId(GetCurrentProcessId(), &session);
+    return L"\\\\.\\pipe\\" + name + L".session" + std::to_wstring(session);
+}
+
+TEST(EngineLink, FollowsTheEngineThroughRestartsAndAFlood) {
+    auto warnings = std::make_shared<Warnings>();
+    zentra::common::setLogger(warnings);
+    Delivered got;
+    auto link = zentra::EngineLink::create(L"zentra-test.flood", std::ref(got));
+    ASSERT_TRUE(link);
+    ASSERT_TRUE(
+        waitFor("no engine: not running", [&] { return got.reason() == "engine not running"; }));
+
+    for (int run = 0; run < 2; ++run) {  // the engine started, ended, started again
+        auto publisher = zentra::EnginePublisher::create(L"zentra-test.flood");
+        ASSERT_TRUE(publisher);
+        EXPECT_FALSE(zentra::EnginePublisher::create(L"zentra-test.flood"));
+        EXPECT_EQ(warnings->count("another engine publishes under this name"),
+                  static_cast<std::size_t>(run) + 1);
+        publisher->publish(numbered(0));
+        ASSERT_TRUE(waitFor("engine up: its snapshot", [&] {
+            std::lock_guard<std::mutex> lock(got.mutex);
+            return got.last == numbered(0);
+        }));
+        // 10,000 snapshots a second for 5 s (the first run; the second, a short one).
+        std::chrono::nanoseconds slowest{0};
+        const int total = run == 0 ? 50'000 : 500;
+        const auto start = std::chrono::steady_clock::now();
+        for (int i = 1; i <= total; ++i) {
+            std::this_thread::sleep_until(start + i * 100us);
+            const auto before = std::chrono::steady_clock::now();
+            publisher->publish(numbered(i));
+            slowest = std::max(slowest, std::chrono::steady_clock::now() - before);
+        }
+        std::printf("  %d snapshots published, the slowest publish took %lld us\n", total,
+                    static_cast<long long>(slowest / 1us));
+        EXPECT_TRUE(waitFor("the last one shown", [&] {
+            std::lock_guard<std::mutex> lock(got.mutex);
+            return got.last == numbered(total);
+        }));
+        publisher.reset();
+        EXPECT_TRUE(waitFor("engine gone: not running",
+                            [&] { return got.reason() == "engine not running"; }));
+    }
+    EXPECT_EQ(link->stats().connects, 2U);
+    zentra::common::setLogger(nullptr);
+}
+
+TEST(EngineLink, HeartbeatsOnlyWhileTheEngineWorks) {
+    std::atomic<bool> alive{true};
+    zentra::EnginePublisherOptions options;
+    options.heartbeat = 50ms;
+    options.alive = [&alive] { return alive.load(); };
+    auto publisher = zentra::EnginePublisher::create(L"zentra-test.beat", options);
+    ASSERT_TRUE(publisher);
+    Delivered got;
+    auto link = zentra::EngineLink::create(L"zentra-test.beat", std::ref(got));
+    publisher->publish(numbered(1));
+    ASSERT_TRUE(waitFor("three heartbeats", [&] { return link->stats().heartbeats >= 3; }));
+    alive = false;
+    std::this_thread::sleep_for(100ms);  // a heartbeat under way may still arrive
+    const auto before = link->stats().heartbeats;
+    std::this_thread::sleep_for(500ms);
+    EXPECT_EQ(link->stats().heartbeats, before) << "heartbeats from a hung engine";
+    EXPECT_EQ(link->stats().snapshots, 1U);
+}
+
+TEST(EngineLink, AReaderThatTakesNothingIsDropped) {
+    auto warnings = std::make_shared<Warnings>();
+    zentra::common::setLogger(warnings);
+    zentra::EnginePublisherOptions options;
+    options.stuckReader = 300ms;
+    auto publisher = zentra::EnginePublisher::create(L"zentra-test.stuck", options);
+    ASSERT_TRUE(publisher);
+    const HANDLE reader = CreateFileW(pipePath(L"zentra-test.stuck").c_str(), GENERIC_READ, 0,
+                                      nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(reader, INVALID_HANDLE_VALUE);
+    Snapshot big = numbered(0);
+    big.health.statusText.assign(15'000, 'x');
+    // More than its pipe holds; publish returns all the same.
+    for (int i = 0; i < 200; ++i) {
+        big.state.phase = std::to_string(i);
+        publisher->publish(big);
+        std::this_thread::sleep_for(1ms);
+    }
+    EXPECT_TRUE(
+        waitFor("the reader dropped", [&] { return publisher->stats().readersDropped == 1; }));
+    EXPECT_EQ(warnings->count("took nothing for 300 ms and were disconnected"), 1U);
+    CloseHandle(reader);
+    zentra::common::setLogger(nullptr);
+}
+
+TEST(EngineLink, AnEngineThatSendsGarbageIsRefusedAndFollowedAgain) {
+    auto warnings = std::make_shared<Warnings>();
+    zentra::common::setLogger(warnings);
+    Delivered got;
+    auto link = zentra::EngineLink::create(L"zentra-test.garbage", std::ref(got));
+    const std::pair<std::string, const char*> messages[] = {
+        {"garbage", "the engine's message cannot be read: not a snapshot message"},
+        {std::string(1 << 20, 'Z'), "the engine's message cannot be read: more than 65536 bytes"},
+        {zentra::encodeWireSnapshot(numbered(7), zn::MonoTime{}), ""},
+    };
+    for (const auto& [bytes, reason] : messages) {
+        const HANDLE pipe =
+            CreateNamedPipeW(pipePath(L"zentra-test.garbage").c_str(), PIPE_ACCESS_OUTBOUND,
+                             PIPE_TYPE_MESSAGE | PIPE_WAIT, 1, 2 << 20, 0, 0, nullptr);
+        ASSERT_NE(pipe, INVALID_HANDLE_VALUE);
+        ASSERT_TRUE(ConnectNamedPipe(pipe, nullptr) || GetLastError() == ERROR_PIPE_CONNECTED);
+        DWORD written = 0;
+        WriteFile(pipe, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
+        EXPECT_TRUE(waitFor(reason, [&] {
+            std::lock_guard<std::mutex> lock(got.mutex);
+            return *reason == '\0' ? got.last == numbered(7)
+                                   : got.last.state.lastError.value_or("").rfind(reason, 0) == 0;
+        }));
+        CloseHandle(pipe);
+    }
+    EXPECT_EQ(warnings->count("EngineLink: a message from the engine is refused"), 2U);
+    EXPECT_EQ(link->stats().refused, 2U);
+    link.reset();
+    zentra::common::setLogger(nullptr);
+}
+
+}  // namespace

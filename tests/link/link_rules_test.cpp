@@ -1,0 +1,56 @@
+// The engine link's portable rules: names, what the tray says when the engine cannot be
+// reached, and the back-off between tries.
+#include <gtest/gtest.h>
+
+#include "link_rules.h"
+
+namespace {
+
+using namespace zentra::link;
+using std::chrono::milliseconds;
+
+TEST(LinkRules, NamesReasonsAndBackOff) {
+    EXPECT_EQ(enginePipePath(L"mysync", true, 3), L"\\\\.\\pipe\\mysync.session3");
+    EXPECT_EQ(enginePipePath(L"mysync", false, 3), L"\\\\.\\pipe\\mysync");
+    EXPECT_EQ(engineObjectName(L"mysync", true, L"listening"), L"Local\\mysync.listening");
+    EXPECT_EQ(engineObjectName(L"mysync", false, L"engine"), L"Global\\mysync.engine");
+    const std::pair<std::wstring, bool> names[] = {
+        {L"mysync.engine-2", true},
+        {std::wstring(200, L'x'), true},
+        {L"", false},
+        {std::wstring(201, L'x'), false},
+        {L"a\\b", false},
+        {L"a\nb", false},
+    };
+    for (const auto& [name, good] : names) {
+        EXPECT_EQ(engineNameProblem(name) == nullptr, good) << name.size();
+    }
+
+    const std::pair<std::uint32_t, const char*> reasons[] = {
+        {2, "engine not running"},
+        {109, "engine not running"},
+        {232, "engine not running"},
+        {233, "engine not running"},
+        {5, "engine not reachable: access denied (Windows error 5)"},
+        {231, "engine not reachable: all pipe instances are busy (Windows error 231)"},
+        {1450, "engine not reachable (Windows error 1450)"},
+    };
+    for (const auto& [error, reason] : reasons) {
+        EXPECT_EQ(engineDownReason(error), reason);
+    }
+    const zentra::Snapshot down = zentra::engineDown("engine not running");
+    EXPECT_EQ(zentra::trayTooltip(down, zn::TrayGlyph::Error), u"Error: engine not running");
+    EXPECT_EQ(zn::deriveTrayGlyph(down.health, down.state, down.pulse, zn::MonoTime{}),
+              zn::TrayGlyph::Error);
+
+    RetryDelay delay;
+    std::vector<long long> waits;
+    for (int i = 0; i < 7; ++i) {
+        waits.push_back(delay.next().count());
+    }
+    EXPECT_EQ(waits, (std::vector<long long>{250, 500, 1000, 2000, 4000, 5000, 5000}));
+    delay.reset();
+    EXPECT_EQ(delay.next(), milliseconds(250));
+}
+
+}  // namespace
