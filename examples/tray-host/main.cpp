@@ -143,15 +143,15 @@ int main(int argc, char** argv) {
         std::fflush(stdout);
     };
     options.onGlyphShown = [start, followsEngine, &shownBy](zn::TrayGlyph glyph,
-                                                           zn::MonoTime when) {
+                                                            zn::MonoTime when) {
         const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(when - start);
         std::printf("%s\n", tray_host::changeLine(ms.count(), glyph).c_str());
         if (followsEngine) {
             // Why, in the engine's words or the link's: "Error: engine not running", ...
             const std::u16string& tip = shownBy->shown().tooltip;
             char text[512] = {};
-            WideCharToMultiByte(CP_UTF8, 0, reinterpret_cast<const wchar_t*>(tip.c_str()), -1,
-                                text, sizeof text, nullptr, nullptr);
+            WideCharToMultiByte(CP_UTF8, 0, reinterpret_cast<const wchar_t*>(tip.c_str()), -1, text,
+                                sizeof text, nullptr, nullptr);
             std::printf("           tooltip: %s\n", text);
         }
         std::fflush(stdout);
