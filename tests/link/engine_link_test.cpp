@@ -99,6 +99,9 @@ TEST(EngineLink, FollowsTheEngineThroughRestartsAndAFlood) {
         auto publisher = zentra::EnginePublisher::create(L"zentra-test.flood");
         ASSERT_TRUE(publisher);
         EXPECT_FALSE(zentra::EnginePublisher::create(L"zentra-test.flood"));
+        zentra::EnginePublisherOptions badAccess;
+        badAccess.admit = L"not an access list";
+        EXPECT_FALSE(zentra::EnginePublisher::create(L"zentra-test.other", badAccess));
         EXPECT_EQ(warnings->count("another engine publishes under this name"),
                   static_cast<std::size_t>(run) + 1);
         publisher->publish(numbered(0));
@@ -127,6 +130,7 @@ TEST(EngineLink, FollowsTheEngineThroughRestartsAndAFlood) {
                             [&] { return got.reason() == "engine not running"; }));
     }
     EXPECT_EQ(link->stats().connects, 2U);
+    EXPECT_EQ(warnings->count("the access list is refused"), 2U);
     zentra::common::setLogger(nullptr);
 }
 
@@ -137,6 +141,8 @@ TEST(EngineLink, HeartbeatsOnlyWhileTheEngineWorks) {
     options.alive = [&alive] { return alive.load(); };
     auto publisher = zentra::EnginePublisher::create(L"zentra-test.beat", options);
     ASSERT_TRUE(publisher);
+    std::this_thread::sleep_for(300ms);
+    EXPECT_EQ(publisher->stats().wakeups, 0U) << "woke with no reader";
     Delivered got;
     auto link = zentra::EngineLink::create(L"zentra-test.beat", std::ref(got));
     publisher->publish(numbered(1));
