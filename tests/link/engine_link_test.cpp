@@ -190,7 +190,9 @@ TEST(EngineLink, AnEngineThatSendsGarbageIsRefusedAndFollowedAgain) {
         {std::string(1 << 20, 'Z'), "the engine's message cannot be read: more than 65536 bytes"},
         {zentra::encodeWireSnapshot(numbered(7), zn::MonoTime{}), ""},
     };
-    for (const auto& [bytes, reason] : messages) {
+    for (const auto& message : messages) {
+        const std::string& bytes = message.first;
+        const char* reason = message.second;
         const HANDLE pipe =
             CreateNamedPipeW(pipePath(L"zentra-test.garbage").c_str(), PIPE_ACCESS_OUTBOUND,
                              PIPE_TYPE_MESSAGE | PIPE_WAIT, 1, 2 << 20, 0, 0, nullptr);

@@ -45,6 +45,7 @@ TEST(LinkRules, NamesReasonsAndBackOff) {
 
     RetryDelay delay;
     std::vector<long long> waits;
+    waits.reserve(7);
     for (int i = 0; i < 7; ++i) {
         waits.push_back(delay.next().count());
     }

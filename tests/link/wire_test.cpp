@@ -103,7 +103,7 @@ TEST(Wire, RefusedWithTheReason) {
         {pulseOff, "a pulse age without its flag"},
         {std::string("ZT\x01\x01", 4) + std::string(9, '\0') + "\xff\xff\xff\xff",
          "a text of 4294967295 bytes runs past the end"},
-        {"ZT" + std::string(64 * 1024, '\x01'),
+        {"ZT" + std::string(std::size_t{64} * 1024, '\x01'),
          "65538 bytes, more than the 65536 a message may have"},
     };
     for (const auto& c : cases) {
