@@ -705,4 +705,29 @@ TEST(TrayHostOnDisplay, NotificationsOnErrorAndRecovery) {
     EXPECT_EQ(host->stats().balloons, 2u);
 }
 
+// With a silence deadline, an engine that posts nothing is shown and told as silent, in what the
+// shell holds, until it posts again (an unchanged snapshot will do).
+TEST(TrayHostOnDisplay, ASilentEngineIsShownAndToldUntilItSpeaks) {
+    zentra::TrayHostOptions options;
+    options.iconId = 31;
+    options.silenceDeadline = 300ms;
+    std::wstring tip;
+    std::vector<std::wstring> balloons;
+    options.shellNotifyIcon = [&](DWORD message, NOTIFYICONDATAW* data) {
+        tip = (data->uFlags & NIF_TIP) != 0 ? std::wstring(data->szTip) : tip;
+        if ((data->uFlags & NIF_INFO) != 0) {
+            balloons.emplace_back(data->szInfo);
+        }
+        return Shell_NotifyIconW(message, data);
+    };
+    const auto host = TrayHost::create(armed(), options);
+    ASSERT_NE(host, nullptr);
+    EXPECT_TRUE(pumpUntil([&] { return tip == L"Error: no word from the engine for 0.3 s"; }, 10s))
+        << "tooltip: " << std::string(tip.begin(), tip.end());
+    EXPECT_TRUE(pumpUntil([&] { return !balloons.empty(); }, 10s));
+    EXPECT_EQ(balloons.at(0), L"no word from the engine for 0.3 s");
+    host->post(armed());
+    EXPECT_TRUE(pumpUntil([&] { return tip == L"Armed"; }, 10s));
+}
+
 }  // namespace
