@@ -1,5 +1,6 @@
 #include "zentra/engine_link.h"
 
+#include <exception>
 #include <mutex>
 #include <thread>
 #include <utility>
@@ -27,6 +28,7 @@ struct EngineLink::Impl {
 
     ~Impl();
     HANDLE connect(DWORD& error) const;
+    void give(const Snapshot& snapshot);
     void down(const std::string& reason);
     bool waitToRetry();
     bool follow(HANDLE pipe);
@@ -65,9 +67,23 @@ HANDLE EngineLink::Impl::connect(DWORD& error) const {
     return pipe;
 }
 
+// An exception from the application's function stops here: logged, and the link goes on.
+void EngineLink::Impl::give(const Snapshot& snapshot) {
+    try {
+        deliver(snapshot);
+    } catch (const std::exception& e) {
+        common::logAt(common::LogLevel::Error,
+                      "EngineLink: the application's function threw: ", e.what(),
+                      "; the link goes on");
+    } catch (...) {
+        common::logAt(common::LogLevel::Error,
+                      "EngineLink: the application's function threw; the link goes on");
+    }
+}
+
 void EngineLink::Impl::down(const std::string& reason) {
     count(&EngineLinkStats::downs);
-    deliver(engineDown(reason));
+    give(engineDown(reason));
 }
 
 // Waits until the engine listens again, the back-off has passed, or the link stops (true).
@@ -126,12 +142,12 @@ bool EngineLink::Impl::follow(HANDLE pipe) {
         if (decoded.message->heartbeat) {
             count(&EngineLinkStats::heartbeats);
             if (last) {
-                deliver(*last);  // word from the engine: nothing changed
+                give(*last);  // word from the engine: nothing changed
             }
         } else {
             count(&EngineLinkStats::snapshots);
             last = std::move(decoded.message->snapshot);
-            deliver(*last);
+            give(*last);
         }
     }
 }

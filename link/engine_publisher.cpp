@@ -71,14 +71,15 @@ struct EnginePublisher::Impl {
 };
 
 EnginePublisher::Impl::~Impl() {
-    for (Reader& reader : readers) {
-        link::closePipe(reader.pipe, reader.writing ? &reader.io : nullptr, true);
-        CloseHandle(reader.event);
-    }
+    // No new reader first, so that a reader cut off below cannot come back to this engine.
     link::closePipe(listener, listener == INVALID_HANDLE_VALUE ? nullptr : &connectIo, true);
     if (listening != nullptr) {
         ResetEvent(listening);
         CloseHandle(listening);
+    }
+    for (Reader& reader : readers) {
+        link::closePipe(reader.pipe, reader.writing ? &reader.io : nullptr, true);
+        CloseHandle(reader.event);
     }
     for (HANDLE h : {stop, wake, connectEvent, claim}) {
         if (h != nullptr) {

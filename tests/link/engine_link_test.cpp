@@ -9,8 +9,10 @@
 #include <cstdio>
 #include <functional>
 #include <mutex>
+#include <stdexcept>
 #include <string>
 #include <thread>
+#include <utility>
 
 #include "zentra/engine_link.h"
 #include "zentra/engine_publisher.h"
@@ -136,9 +138,13 @@ TEST(EngineLink, FollowsTheEngineThroughRestartsAndAFlood) {
 
 TEST(EngineLink, HeartbeatsOnlyWhileTheEngineWorks) {
     std::atomic<bool> alive{true};
+    std::atomic<int> asked{0};
     zentra::EnginePublisherOptions options;
     options.heartbeat = 50ms;
-    options.alive = [&alive] { return alive.load(); };
+    options.alive = [&] {
+        ++asked;
+        return alive.load();
+    };
     auto publisher = zentra::EnginePublisher::create(L"zentra-test.beat", options);
     ASSERT_TRUE(publisher);
     std::this_thread::sleep_for(300ms);
@@ -148,9 +154,11 @@ TEST(EngineLink, HeartbeatsOnlyWhileTheEngineWorks) {
     publisher->publish(numbered(1));
     ASSERT_TRUE(waitFor("three heartbeats", [&] { return link->stats().heartbeats >= 3; }));
     alive = false;
-    std::this_thread::sleep_for(100ms);  // a heartbeat under way may still arrive
+    const int told = asked;
+    // A heartbeat written before the engine hung may still be on its way.
+    ASSERT_TRUE(waitFor("two heartbeats held back", [&] { return asked >= told + 2; }));
     const auto before = link->stats().heartbeats;
-    std::this_thread::sleep_for(500ms);
+    ASSERT_TRUE(waitFor("three more", [&] { return asked >= told + 5; }));
     EXPECT_EQ(link->stats().heartbeats, before) << "heartbeats from a hung engine";
     EXPECT_EQ(link->stats().snapshots, 1U);
 }
@@ -184,7 +192,13 @@ TEST(EngineLink, AnEngineThatSendsGarbageIsRefusedAndFollowedAgain) {
     auto warnings = std::make_shared<Warnings>();
     zentra::common::setLogger(warnings);
     Delivered got;
-    auto link = zentra::EngineLink::create(L"zentra-test.garbage", std::ref(got));
+    bool thrown = false;  // the application's function throws once: the link goes on
+    auto link = zentra::EngineLink::create(L"zentra-test.garbage", [&](const Snapshot& s) {
+        got(s);
+        if (!std::exchange(thrown, true)) {
+            throw std::runtime_error("boom");
+        }
+    });
     const std::pair<std::string, const char*> messages[] = {
         {"garbage", "the engine's message cannot be read: not a snapshot message"},
         {std::string(1 << 20, 'Z'), "the engine's message cannot be read: more than 65536 bytes"},
@@ -208,6 +222,7 @@ TEST(EngineLink, AnEngineThatSendsGarbageIsRefusedAndFollowedAgain) {
         CloseHandle(pipe);
     }
     EXPECT_EQ(warnings->count("EngineLink: a message from the engine is refused"), 2U);
+    EXPECT_EQ(warnings->count("EngineLink: the application's function threw: boom"), 1U);
     EXPECT_EQ(link->stats().refused, 2U);
     link.reset();
     zentra::common::setLogger(nullptr);

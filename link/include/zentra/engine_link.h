@@ -19,7 +19,8 @@
 //   engine: with the host's silenceDeadline set (a few heartbeat intervals), an engine that hangs
 //   with its pipe open is shown as silent.
 //
-// `deliver` is called on the link's own thread; TrayHost::post may be called from there.
+// `deliver` is called on the link's own thread; TrayHost::post may be called from there. An
+// exception it throws stops at the link: logged as an error, and the link goes on.
 // Destroying the link stops its thread first: destroy it before the host it posts to.
 #pragma once
 
