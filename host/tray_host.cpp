@@ -345,8 +345,9 @@ LRESULT TrayHost::Impl::onMessage(void* context, UINT message, WPARAM wParam, LP
 std::unique_ptr<TrayHost> TrayHost::create(const Snapshot& first, TrayHostOptions options) {
     auto impl = std::make_unique<Impl>();
     impl->options = std::move(options);
-    impl->notifier = Notifier(impl->options.notifications);
-    impl->indicator = Indicator(IndicatorOptions{impl->options.silenceDeadline});
+    impl->notifier = Notifier(impl->options.notifications, impl->options.texts);
+    impl->indicator =
+        Indicator(IndicatorOptions{impl->options.silenceDeadline, impl->options.texts});
     if (!impl->options.shellNotifyIcon) {
         impl->options.shellNotifyIcon = Shell_NotifyIconW;
     }

@@ -20,7 +20,7 @@ bool operator!=(const Snapshot& a, const Snapshot& b) {
     return !(a == b);
 }
 
-std::string silenceReason(std::chrono::milliseconds deadline) {
+std::string silenceReason(std::chrono::milliseconds deadline, const TrayTexts& texts) {
     const long long ms = deadline.count();
     std::string seconds = std::to_string(ms / 1000);
     if (ms % 1000 != 0) {
@@ -28,13 +28,13 @@ std::string silenceReason(std::chrono::milliseconds deadline) {
         fraction.erase(fraction.find_last_not_of('0') + 1);
         seconds += "." + fraction;
     }
-    return "no word from the engine for " + seconds + " s";
+    return fillText(texts.silence, "seconds", seconds);
 }
 
-Snapshot silentEngine(std::chrono::milliseconds deadline) {
+Snapshot silentEngine(std::chrono::milliseconds deadline, const TrayTexts& texts) {
     Snapshot s;
     s.health.healthy = true;
-    s.state.lastError = silenceReason(deadline);
+    s.state.lastError = silenceReason(deadline, texts);
     return s;
 }
 
@@ -148,7 +148,7 @@ IconContent Indicator::contentAt(MonoTime now) {
     IconContent content;
     ++deriveCalls_;
     content.glyph = deriveTrayGlyph(from.health, from.state, from.pulse, now);
-    content.tooltip = trayTooltip(from, content.glyph);
+    content.tooltip = trayTooltip(from, content.glyph, options_.texts);
     return content;
 }
 

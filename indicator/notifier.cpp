@@ -4,10 +4,12 @@
 #include <utility>
 
 #include "time_math.h"
+#include "utf8.h"
 
 namespace zentra {
 
-Notifier::Notifier(NotifierOptions options) : options_(options) {}
+Notifier::Notifier(NotifierOptions options, TrayTexts texts)
+    : options_(options), texts_(std::move(texts)) {}
 
 NotifierActions Notifier::onShown(TrayGlyph glyph, const Snapshot& snapshot, MonoTime now) {
     glyph_ = glyph;
@@ -47,11 +49,15 @@ NotifierActions Notifier::settle(MonoTime now) {
     balloon.error = tellError;
     if (tellError) {
         const std::string reason = errorReason(snapshot_);
-        balloon.title = tooltipText("Error", kMaxBalloonTitleUnits);
-        balloon.text = tooltipText(reason.empty() ? "Error" : reason, kMaxBalloonTextUnits);
+        balloon.title = tooltipText(texts_.errorTitle, kMaxBalloonTitleUnits);
+        balloon.text = tooltipText(
+            fillText(texts_.errorText, "reason", reason.empty() ? texts_.error : reason),
+            kMaxBalloonTextUnits);
     } else {
-        balloon.title = tooltipText("Working again", kMaxBalloonTitleUnits);
-        balloon.text = trayTooltip(snapshot_, glyph_);  // within the text's limit already
+        const std::u16string tip = trayTooltip(snapshot_, glyph_, texts_);
+        balloon.title = tooltipText(texts_.recoveryTitle, kMaxBalloonTitleUnits);
+        balloon.text =
+            tooltipText(fillText(texts_.recoveryText, "tooltip", utf8(tip)), kMaxBalloonTextUnits);
     }
     unconfirmed_ = Unconfirmed{userKnowsError_, lastShown_};
     userKnowsError_ = tellError;

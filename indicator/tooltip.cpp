@@ -2,6 +2,7 @@
 #include <string>
 #include <string_view>
 
+#include "utf8.h"
 #include "zentra/indicator.h"
 
 namespace zentra {
@@ -56,16 +57,16 @@ bool isControl(char32_t c) {
     return isBidiControl(c) || c < 0x20 || (c >= 0x7F && c < 0xA0);
 }
 
-const char* glyphWord(TrayGlyph glyph) {
+const std::string& glyphWord(TrayGlyph glyph, const TrayTexts& texts) {
     switch (glyph) {
         case TrayGlyph::Armed:
-            return "Armed";
+            return texts.armed;
         case TrayGlyph::Triggered:
-            return "Triggered";
+            return texts.triggered;
         case TrayGlyph::Error:
             break;
     }
-    return "Error";
+    return texts.error;
 }
 
 }  // namespace
@@ -147,8 +148,50 @@ std::string errorReason(const Snapshot& snapshot) {
     return {};
 }
 
-std::u16string trayTooltip(const Snapshot& snapshot, TrayGlyph glyph) {
-    std::string text = glyphWord(glyph);
+std::string utf8(std::u16string_view text) {
+    std::string out;
+    for (std::size_t at = 0; at < text.size(); ++at) {
+        char32_t c = text[at];
+        if (c >= 0xD800 && c <= 0xDBFF && at + 1 < text.size() && text[at + 1] >= 0xDC00 &&
+            text[at + 1] <= 0xDFFF) {
+            c = 0x10000 + ((c - 0xD800) << 10) + (text[++at] - 0xDC00);
+        } else if (c >= 0xD800 && c < 0xE000) {
+            c = kReplacement;
+        }
+        if (c < 0x80) {
+            out += static_cast<char>(c);
+        } else if (c < 0x800) {
+            out += static_cast<char>(0xC0 | (c >> 6));
+            out += static_cast<char>(0x80 | (c & 0x3F));
+        } else if (c < 0x10000) {
+            out += static_cast<char>(0xE0 | (c >> 12));
+            out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+            out += static_cast<char>(0x80 | (c & 0x3F));
+        } else {
+            out += static_cast<char>(0xF0 | (c >> 18));
+            out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+            out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+            out += static_cast<char>(0x80 | (c & 0x3F));
+        }
+    }
+    return out;
+}
+
+std::string fillText(std::string_view pattern, std::string_view name, std::string_view value) {
+    const std::string key = "{" + std::string(name) + "}";
+    std::string out;
+    std::size_t at = 0;
+    for (std::size_t found = pattern.find(key); found != std::string_view::npos;
+         found = pattern.find(key, at)) {
+        out.append(pattern.substr(at, found - at)).append(value);
+        at = found + key.size();
+    }
+    return out.append(pattern.substr(at));
+}
+
+std::u16string trayTooltip(const Snapshot& snapshot, TrayGlyph glyph, const TrayTexts& texts) {
+    std::string text = texts.appName.empty() ? "" : texts.appName + " - ";
+    text += glyphWord(glyph, texts);
     if (glyph == TrayGlyph::Error) {
         const std::string reason = errorReason(snapshot);
         if (!reason.empty()) {

@@ -113,7 +113,7 @@ TEST(IndicatorProperty, ShownGlyphAndTimerFollowTheDerivation) {
     // Without a silence deadline, and with one shorter than the longest pause between events.
     for (const auto deadline : {0ms, 450ms})
         for (const Ticks start : starts) {
-            Indicator indicator(zentra::IndicatorOptions{deadline});
+            Indicator indicator(zentra::IndicatorOptions{deadline, {}});
             FakePlatform shell;
             Ticks now = start;
             Ticks heard = now;
@@ -416,7 +416,7 @@ TEST(IndicatorScenarios, NamedScenarios) {
         SCOPED_TRACE(scenario.name);
         const MonoTime start = at(5'000'000'000'000);
         Indicator indicator(
-            zentra::IndicatorOptions{std::chrono::milliseconds(scenario.deadlineMs)});
+            zentra::IndicatorOptions{std::chrono::milliseconds(scenario.deadlineMs), {}});
         Snapshot snapshot;
         snapshot.health.healthy = true;
         snapshot.state = {"idle", std::nullopt, "active"};

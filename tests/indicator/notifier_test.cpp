@@ -267,3 +267,57 @@ TEST(NotifierScenarios, CooldownAtTheEndOfTime) {
 }
 
 }  // namespace
+
+namespace {
+
+// The application's own words, in any language: the tooltip (name first), the silence, and both
+// notifications, each cut to its limit.
+TEST(NotifierTexts, TheApplicationsOwnWords) {
+    zentra::TrayTexts japanese;
+    japanese.appName = "同期くん";
+    japanese.armed = "最新の状態";
+    japanese.error = "エラー";
+    japanese.errorTitle = "同期が停止しました";
+    japanese.errorText = "理由: {reason}";
+    japanese.recoveryTitle = "同期を再開しました";
+    japanese.recoveryText = "{tooltip} ({tooltip})";
+    japanese.silence = "エンジンから{seconds}秒応答なし";
+    zentra::TrayTexts hebrew;  // right to left
+    hebrew.appName = "סנכרון";
+    hebrew.error = "שגיאה";
+    zentra::TrayTexts longName;
+    longName.appName = std::string(200, 'n');
+
+    Snapshot ok;
+    ok.health = {true, false, "3 files", false, false};
+    Snapshot failing = ok;
+    failing.state.lastError = "disk full";
+    const struct {
+        const zentra::TrayTexts& texts;
+        std::u16string tooltip, silence, errorTitle, errorText, recoveryText;
+    } cases[] = {
+        {japanese, u"同期くん - 最新の状態 - 3 files",
+         u"同期くん - エラー: エンジンから15秒応答なし", u"同期が停止しました", u"理由: disk full",
+         u"同期くん - 最新の状態 - 3 files (同期くん - 最新の状態 - 3 files)"},
+        {hebrew, u"סנכרון - Armed - 3 files", u"סנכרון - שגיאה: no word from the engine for 15 s",
+         u"Error", u"disk full", u"סנכרון - Armed - 3 files"},
+        {longName, std::u16string(126, u'n') + u"\u2026", std::u16string(126, u'n') + u"\u2026",
+         u"Error", u"disk full", std::u16string(126, u'n') + u"\u2026"},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(zentra::trayTooltip(ok, TrayGlyph::Armed, c.texts), c.tooltip);
+        const Snapshot silent = zentra::silentEngine(15s, c.texts);
+        EXPECT_EQ(zentra::trayTooltip(silent, TrayGlyph::Error, c.texts), c.silence);
+        Notifier notifier(NotifierOptions{}, c.texts);
+        const auto error = notifier.onShown(TrayGlyph::Error, failing, MonoTime(1s));
+        ASSERT_TRUE(error.show);
+        EXPECT_EQ(error.show->title, c.errorTitle);
+        EXPECT_EQ(error.show->text, c.errorText);
+        const auto recovery = notifier.onShown(TrayGlyph::Armed, ok, MonoTime(100s));
+        ASSERT_TRUE(recovery.show);
+        EXPECT_EQ(recovery.show->text, c.recoveryText);
+    }
+    EXPECT_EQ(zentra::fillText("{a}{a}b{", "a", "x"), "xxb{");
+}
+
+}  // namespace

@@ -102,6 +102,9 @@ struct TrayHostOptions {
     // tooltip "Error: no word from the engine for 15 s" and the error notification, until it
     // posts again. 0: off, for an engine in the application's own process.
     std::chrono::milliseconds silenceDeadline{0};
+    // The words of the tooltip and the notifications, in the application's language: its name
+    // first, a word for each glyph, the notifications' titles and texts (see TrayTexts).
+    TrayTexts texts;
 
     // The platform's own functions, replaceable at this one boundary so that tests can make the
     // shell refuse (as at logon) or the small-icon size change: Shell_NotifyIconW (every call the

@@ -72,14 +72,38 @@ inline constexpr std::size_t kMaxTooltipUnits = 127;
 inline constexpr std::chrono::seconds kFirstAddRetry{1};
 inline constexpr std::chrono::seconds kLastAddRetry{30};
 
+// The words the icon and its notifications use, in the application's language, UTF-8. A
+// pattern's {name} is replaced by the value named; the defaults are the library's own words.
+struct TrayTexts {
+    // Shown first in the tooltip, then " - " and the rest; empty: nothing.
+    std::string appName;
+    // Each glyph's word, first in the tooltip (after the name).
+    std::string armed = "Armed";
+    std::string triggered = "Triggered";
+    std::string error = "Error";
+    // The notification when the engine enters Error; {reason}: why (errorReason, or the error
+    // word when there is none).
+    std::string errorTitle = "Error";
+    std::string errorText = "{reason}";
+    // The notification when it works again; {tooltip}: the icon's new tooltip.
+    std::string recoveryTitle = "Working again";
+    std::string recoveryText = "{tooltip}";
+    // Why an engine silent past the deadline shows Error; {seconds}: the deadline.
+    std::string silence = "no word from the engine for {seconds} s";
+};
+
+// `pattern` with each "{name}" replaced by `value`.
+std::string fillText(std::string_view pattern, std::string_view name, std::string_view value);
+
 // The tooltip for a snapshot showing `glyph`: the glyph's word ("Armed", "Triggered", "Error");
 // for Error, then ": " and the reason (the error text, "device <status>", or "engine not
 // healthy", in the derivation's order); then " - " and the engine's statusText when it has one.
 // UTF-8 in, UTF-16 out: invalid UTF-8 becomes U+FFFD; control characters, and the bidirectional
 // embedding, override and isolate controls (U+202A to U+202E, U+2066 to U+2069), become blanks, so
 // an engine's text cannot reorder the rest of the tooltip; a text longer than kMaxTooltipUnits is
-// cut between whole characters and ends in U+2026.
-std::u16string trayTooltip(const Snapshot& snapshot, TrayGlyph glyph);
+// cut between whole characters and ends in U+2026. With `texts`, their words, and their
+// appName first.
+std::u16string trayTooltip(const Snapshot& snapshot, TrayGlyph glyph, const TrayTexts& texts = {});
 
 // `text` as a tooltip: the conversion and cutting rules of trayTooltip, at most `maxUnits` UTF-16
 // units (at least 1).
@@ -90,13 +114,13 @@ std::u16string tooltipText(std::string_view utf8, std::size_t maxUnits = kMaxToo
 // characters, an escaped & being one, and ending in U+2026 when cut.
 std::u16string literalShellText(std::u16string_view text, std::size_t maxUnits = kMaxTooltipUnits);
 
-// Why the icon shows Error when the engine has said nothing for `deadline`: "no word from the
-// engine for 15 s" (seconds, with up to three decimals when not whole).
-std::string silenceReason(std::chrono::milliseconds deadline);
+// Why the icon shows Error when the engine has said nothing for `deadline`: texts.silence with
+// the seconds (up to three decimals when not whole), "no word from the engine for 15 s".
+std::string silenceReason(std::chrono::milliseconds deadline, const TrayTexts& texts = {});
 
 // The snapshot an engine silent for `deadline` is shown as: healthy, its only content the error
 // silenceReason (nothing of the last snapshot, which may no longer hold).
-Snapshot silentEngine(std::chrono::milliseconds deadline);
+Snapshot silentEngine(std::chrono::milliseconds deadline, const TrayTexts& texts = {});
 
 struct IndicatorOptions {
     // Liveness, for an engine in another process: when set (above 0), an engine that has sent
@@ -104,6 +128,8 @@ struct IndicatorOptions {
     // silentEngine: the error glyph, until the next snapshot. Off for an engine in the same
     // process, which cannot fall silent without the application knowing.
     std::chrono::milliseconds silenceDeadline{0};
+    // The words of the tooltip.
+    TrayTexts texts;
 };
 
 // Why a snapshot shows Error, in the derivation's order: "engine not healthy", the error text, or
@@ -153,7 +179,7 @@ class Indicator {
     std::optional<Snapshot> snapshot_;
     MonoTime heardAt_{};   // when the latest snapshot came
     bool silent_ = false;  // the contents show silence_
-    Snapshot silence_ = silentEngine(options_.silenceDeadline);
+    Snapshot silence_ = silentEngine(options_.silenceDeadline, options_.texts);
     Icon icon_ = Icon::None;
     IconContent shown_;
     std::optional<MonoTime> timerAt_;

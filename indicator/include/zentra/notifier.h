@@ -41,8 +41,9 @@ struct NotifierActions {
 // error that came and went before it could be told is never told). When the cooldown since the
 // last notification has passed, it is told at once; otherwise at the cooldown's end, if it is
 // still so then. Error: title "Error", text the reason (errorReason, or "Error" when there is
-// none). Recovery: title "Working again", text the new glyph's tooltip. Both cut by the tooltip's
-// rules to the shell's limits, and both from the latest snapshot when they are shown.
+// none). Recovery: title "Working again", text the new glyph's tooltip. Both in the words of the
+// TrayTexts given, cut by the tooltip's rules to the shell's limits, and both from the latest
+// snapshot when they are shown.
 //
 // A notification counts as told once the shell took it: the platform side reports a refusal
 // (onResult), and the notifier then tries again after kFirstAddRetry, doubling up to
@@ -50,7 +51,7 @@ struct NotifierActions {
 // took.
 class Notifier {
   public:
-    explicit Notifier(NotifierOptions options = {});
+    explicit Notifier(NotifierOptions options = {}, TrayTexts texts = {});
 
     // The shell now shows `glyph` for `snapshot`.
     NotifierActions onShown(TrayGlyph glyph, const Snapshot& snapshot, MonoTime now);
@@ -67,6 +68,7 @@ class Notifier {
     NotifierActions settle(MonoTime now);
 
     NotifierOptions options_;
+    TrayTexts texts_;
     TrayGlyph glyph_ = TrayGlyph::Armed;
     Snapshot snapshot_;
     bool userKnowsError_ = false;  // the last notification said Error, and none said otherwise
