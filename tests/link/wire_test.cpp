@@ -98,13 +98,13 @@ TEST(Wire, RefusedWithTheReason) {
         {good.substr(0, 20), "a snapshot cut short (20 bytes)"},
         {good.substr(0, good.size() - 1), "a text of 6 bytes runs past the end"},
         {good + "!", "1 bytes after the snapshot"},
-        {std::string("ZT\x01\x01\x40", 5) + good.substr(5), "unknown flags 64"},
+        {std::string("ZT\x01\x01\xC0", 5) + good.substr(5), "unknown flags 192"},
         {errorOff, "a lastError text without its flag"},
         {pulseOff, "a pulse age without its flag"},
         {std::string("ZT\x01\x01", 4) + std::string(9, '\0') + "\xff\xff\xff\xff",
          "a text of 4294967295 bytes runs past the end"},
-        {"ZT" + std::string(std::size_t{64} * 1024, '\x01'),
-         "65538 bytes, more than the 65536 a message may have"},
+        {"ZT" + std::string(std::size_t{64} * 1024 - 1, '\x01'),
+         "65537 bytes, more than the 65536 a message may have"},
     };
     for (const auto& c : cases) {
         const zentra::WireDecoded d = decodeWire(c.bytes, at(0s));
