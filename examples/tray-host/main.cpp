@@ -8,7 +8,8 @@
 // a console, prints there too.
 // With --engine NAME it follows an engine in another process (engine-sim) instead, and shows it
 // as silent when it sends nothing, heartbeats included, for the --deadline (default 15 s).
-//   tray-host [--engine NAME] [--deadline SECONDS] [timeline-file]
+// --name NAME puts the application's name first in the tooltip.
+//   tray-host [--name NAME] [--engine NAME] [--deadline SECONDS] [timeline-file]
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
@@ -53,23 +54,26 @@ struct Arguments {
     const char* timeline = nullptr;  // null: the built-in one
     std::wstring engine;             // follow this engine instead of the simulated one
     std::chrono::milliseconds deadline{15'000};
+    std::string name;  // shown first in the tooltip
 };
 
 bool readArguments(int argc, char** argv, Arguments& out) {
     const auto refuse = [](const std::string& why) {
         zentra::common::logAt(zentra::common::LogLevel::Error, "tray-host: ", why,
-                              "; usage: tray-host [--engine NAME] [--deadline SECONDS] "
-                              "[timeline-file]");
+                              "; usage: tray-host [--name NAME] [--engine NAME] "
+                              "[--deadline SECONDS] [timeline-file]");
         return false;
     };
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
-        if ((arg == "--engine" || arg == "--deadline") && i + 1 == argc) {
+        if ((arg == "--engine" || arg == "--deadline" || arg == "--name") && i + 1 == argc) {
             return refuse(arg + " needs a value");
         }
         if (arg == "--engine") {
             const std::string name = argv[++i];
             out.engine.assign(name.begin(), name.end());
+        } else if (arg == "--name") {
+            out.name = argv[++i];
         } else if (arg == "--deadline") {
             const auto seconds = tray_host::parseSeconds(argv[++i]);
             if (!seconds) {
@@ -156,6 +160,7 @@ int main(int argc, char** argv) {
         }
         std::fflush(stdout);
     };
+    options.texts.appName = args.name;
     if (followsEngine) {
         // An engine in another process can fall silent: shown as such after the deadline.
         options.silenceDeadline = args.deadline;
