@@ -82,11 +82,14 @@ bool NotifyIcon::update(std::optional<HICON> icon, const std::optional<std::u16s
     return call(NIM_MODIFY, "NIM_MODIFY", true);
 }
 
-bool NotifyIcon::balloon(bool error, const std::u16string& title, const std::u16string& text) {
+bool NotifyIcon::balloon(NoticeKind kind, const std::u16string& title, const std::u16string& text) {
     nid_.uFlags = NIF_INFO;
     copyText(nid_.szInfoTitle, title);
     copyText(nid_.szInfo, text);
-    nid_.dwInfoFlags = (error ? NIIF_ERROR : NIIF_INFO) | NIIF_RESPECT_QUIET_TIME;
+    const DWORD icon = kind == NoticeKind::Error     ? NIIF_ERROR
+                       : kind == NoticeKind::Warning ? NIIF_WARNING
+                                                     : NIIF_INFO;
+    nid_.dwInfoFlags = icon | NIIF_RESPECT_QUIET_TIME;
     return call(NIM_MODIFY, "NIM_MODIFY", true);
 }
 

@@ -7,6 +7,7 @@
 #include <optional>
 #include <string>
 
+#include "zentra/notifier.h"
 #include "zentra/win32.h"
 
 namespace zentra::host {
@@ -24,8 +25,9 @@ class NotifyIcon {
     // One modify carrying the icon, the tooltip, or both.
     bool update(std::optional<HICON> icon, const std::optional<std::u16string>& tooltip);
     bool remove();
-    // A notification with the icon: an error or information, respecting the user's quiet time.
-    bool balloon(bool error, const std::u16string& title, const std::u16string& text);
+    // A notification with the icon (an error's, a warning's or information's), respecting the
+    // user's quiet time.
+    bool balloon(NoticeKind kind, const std::u16string& title, const std::u16string& text);
     // Gives the keyboard focus back to the icon (after a menu closed with Escape).
     bool focus();
 

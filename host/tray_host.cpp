@@ -146,7 +146,7 @@ void TrayHost::Impl::notify(NotifierActions actions, MonoTime now) {
         // A notification goes with the icon; without one (the shell lost it) it waits.
         const bool shown =
             indicator.iconAdded() &&
-            icon->balloon(actions.show->error, actions.show->title, actions.show->text);
+            icon->balloon(actions.show->kind, actions.show->title, actions.show->text);
         balloons += shown ? 1 : 0;
         const NotifierActions after = notifier.onResult(shown, now);
         if (after.armTimerAt) {
@@ -398,6 +398,19 @@ void TrayHost::post(const Snapshot& snapshot) {
 
 HWND TrayHost::window() const {
     return impl_->window.handle();
+}
+
+bool TrayHost::notify(std::string_view title, std::string_view text, NoticeKind kind) {
+    Impl& h = *impl_;
+    const MonoTime now = steadyNow();
+    const std::optional<Balloon> balloon = h.notifier.applicationNotice(title, text, kind, now);
+    if (!balloon || !h.indicator.iconAdded() ||
+        !h.icon->balloon(balloon->kind, balloon->title, balloon->text)) {
+        return false;
+    }
+    h.notifier.onApplicationShown(now);
+    ++h.balloons;
+    return true;
 }
 
 TrayHostStats TrayHost::stats() const {

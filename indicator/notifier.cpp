@@ -47,6 +47,7 @@ NotifierActions Notifier::settle(MonoTime now) {
     }
     Balloon balloon;
     balloon.error = tellError;
+    balloon.kind = tellError ? NoticeKind::Error : NoticeKind::Info;
     if (tellError) {
         const std::string reason = errorReason(snapshot_);
         balloon.title = tooltipText(texts_.errorTitle, kMaxBalloonTitleUnits);
@@ -68,6 +69,27 @@ NotifierActions Notifier::settle(MonoTime now) {
     }
     actions.show = std::move(balloon);
     return actions;
+}
+
+std::optional<Balloon> Notifier::applicationNotice(std::string_view title, std::string_view text,
+                                                   NoticeKind kind, MonoTime now) const {
+    const bool inError = glyph_ == TrayGlyph::Error;
+    const bool engineWaits = (inError && !userKnowsError_ && options_.onError) ||
+                             (!inError && userKnowsError_ && options_.onRecovery) ||
+                             timerAt_.has_value();
+    const bool errorFresh =
+        userKnowsError_ && lastShown_ && now < later(*lastShown_, options_.cooldown);
+    const bool tooSoon = applicationShown_ && options_.applicationCooldown.count() > 0 &&
+                         now < later(*applicationShown_, options_.applicationCooldown);
+    if (engineWaits || errorFresh || tooSoon) {
+        return std::nullopt;
+    }
+    Balloon balloon;
+    balloon.kind = kind;
+    balloon.error = kind == NoticeKind::Error;
+    balloon.title = tooltipText(title, kMaxBalloonTitleUnits);
+    balloon.text = tooltipText(text, kMaxBalloonTextUnits);
+    return balloon;
 }
 
 NotifierActions Notifier::onResult(bool shown, MonoTime now) {

@@ -705,6 +705,35 @@ TEST(TrayHostOnDisplay, NotificationsOnErrorAndRecovery) {
     EXPECT_EQ(host->stats().balloons, 2u);
 }
 
+// The application's own notification goes to the shell as it asked, and gives way to the
+// engine's error.
+TEST(TrayHostOnDisplay, TheApplicationsOwnNotification) {
+    zentra::TrayHostOptions options;
+    options.iconId = 32;
+    std::vector<std::pair<DWORD, std::wstring>> balloons;
+    options.shellNotifyIcon = [&balloons](DWORD message, NOTIFYICONDATAW* data) {
+        if ((data->uFlags & NIF_INFO) != 0) {
+            balloons.emplace_back(data->dwInfoFlags,
+                                  std::wstring(data->szInfoTitle) + L": " + data->szInfo);
+        }
+        return Shell_NotifyIconW(message, data);
+    };
+    const auto host = TrayHost::create(armed(), options);
+    ASSERT_NE(host, nullptr);
+    ASSERT_TRUE(pumpUntil([&] { return host->iconShown(); }, 10s));
+    EXPECT_TRUE(host->notify("MySync", "15 files synced", zentra::NoticeKind::Warning));
+    Snapshot error = armed();
+    error.state.lastError = "disk full";
+    host->post(error);
+    ASSERT_TRUE(pumpUntil([&] { return balloons.size() == 2; }, 10s));
+    EXPECT_FALSE(host->notify("MySync", "3 files synced"));
+    const std::vector<std::pair<DWORD, std::wstring>> expected = {
+        {NIIF_WARNING | NIIF_RESPECT_QUIET_TIME, L"MySync: 15 files synced"},
+        {NIIF_ERROR | NIIF_RESPECT_QUIET_TIME, L"Error: disk full"}};
+    EXPECT_EQ(balloons, expected);
+    EXPECT_EQ(host->stats().balloons, 2u);
+}
+
 // With a silence deadline, an engine that posts nothing is shown and told as silent, in what the
 // shell holds, until it posts again (an unchanged snapshot will do).
 TEST(TrayHostOnDisplay, ASilentEngineIsShownAndToldUntilItSpeaks) {

@@ -321,3 +321,39 @@ TEST(NotifierTexts, TheApplicationsOwnWords) {
 }
 
 }  // namespace
+
+namespace {
+
+// The application's own notifications give way to the engine's, and to their own cooldown.
+TEST(NotifierApplication, GivesWayToTheEngine) {
+    NotifierOptions options;
+    options.applicationCooldown = 10s;
+    Notifier notifier(options);
+    Snapshot ok;
+    ok.health.healthy = true;
+    Snapshot failing = ok;
+    failing.state.lastError = "disk full";
+    const auto notice = [&](int s, zentra::NoticeKind kind = zentra::NoticeKind::Info) {
+        const auto b = notifier.applicationNotice("Sync", "15 files", kind, MonoTime(s * 1s));
+        if (b) {
+            notifier.onApplicationShown(MonoTime(s * 1s));
+        }
+        return b ? narrow(b->title) + ": " + narrow(b->text) + (b->error ? " (error)" : "") : "-";
+    };
+    EXPECT_EQ(notice(1, zentra::NoticeKind::Error), "Sync: 15 files (error)");
+    EXPECT_EQ(notice(5), "-");  // its own cooldown
+    ASSERT_TRUE(notifier.onShown(TrayGlyph::Error, failing, MonoTime(20s)).show);
+    EXPECT_EQ(notice(30), "-");  // the error told 10 s ago
+    // A recovery held back by the cooldown comes first.
+    EXPECT_FALSE(notifier.onShown(TrayGlyph::Armed, ok, MonoTime(50s)).show);
+    EXPECT_EQ(notice(55), "-");
+    EXPECT_TRUE(notifier.onTimer(MonoTime(80s)).show);
+    EXPECT_EQ(notice(81), "Sync: 15 files");
+    EXPECT_EQ(notice(85), "-");  // its own cooldown again
+    // Still in error once the cooldown has passed: the old notification is gone by then.
+    ASSERT_TRUE(notifier.onShown(TrayGlyph::Error, failing, MonoTime(200s)).show);
+    EXPECT_EQ(notice(259), "-");
+    EXPECT_EQ(notice(260), "Sync: 15 files");
+}
+
+}  // namespace

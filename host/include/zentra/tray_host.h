@@ -35,6 +35,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "zentra/indicator.h"
@@ -137,6 +138,13 @@ class TrayHost {
     // takes them are merged; the last one posted is always the one shown. Each post is word from
     // the engine for the silence deadline, an unchanged snapshot too.
     void post(const Snapshot& snapshot);
+
+    // UI thread: the application's own notification ("15 files synced"), shown with the icon,
+    // respecting the user's quiet time. True when the shell took it; false when it had to give
+    // way to the engine's (one due or held back, or an error told within the cooldown), came
+    // within notifications.applicationCooldown of the last one, or the icon is not shown.
+    // Texts in UTF-8, cut to the shell's limits.
+    bool notify(std::string_view title, std::string_view text, NoticeKind kind = NoticeKind::Info);
 
     HWND window() const;
     TrayHostStats stats() const;

@@ -7,6 +7,7 @@
 #include <chrono>
 #include <optional>
 #include <string>
+#include <string_view>
 
 #include "zentra/indicator.h"
 
@@ -20,12 +21,18 @@ struct NotifierOptions {
     bool onError = true;                // tell the user when the engine enters Error
     bool onRecovery = true;             // and when it leaves an Error the user was told of
     std::chrono::seconds cooldown{60};  // at most one notification in this time
+    // The application's own notifications: at most one in this time (0: no limit).
+    std::chrono::seconds applicationCooldown{0};
 };
 
+// What a notification is, for its icon.
+enum class NoticeKind { Info, Warning, Error };
+
 struct Balloon {
-    bool error = false;    // an error (else information)
-    std::u16string title;  // at most kMaxBalloonTitleUnits
-    std::u16string text;   // at most kMaxBalloonTextUnits
+    bool error = false;                  // an error (else information)
+    NoticeKind kind = NoticeKind::Info;  // the same, for the application's own (warnings too)
+    std::u16string title;                // at most kMaxBalloonTitleUnits
+    std::u16string text;                 // at most kMaxBalloonTextUnits
 };
 
 struct NotifierActions {
@@ -62,6 +69,15 @@ class Notifier {
     // Whether the shell took the notification last asked for (true is assumed until told).
     NotifierActions onResult(bool shown, MonoTime now);
 
+    // The application's own notification, to be shown at `now`: the balloon, its texts cut by
+    // the tooltip's rules, or nothing when it must wait its turn. It never displaces the
+    // engine's: not while one of the engine's notifications is due or held back, nor within the
+    // cooldown after an error was told; and at most one in applicationCooldown. It does not delay
+    // the engine's. Once the shell took it, tell onApplicationShown.
+    std::optional<Balloon> applicationNotice(std::string_view title, std::string_view text,
+                                             NoticeKind kind, MonoTime now) const;
+    void onApplicationShown(MonoTime now) { applicationShown_ = now; }
+
     std::optional<MonoTime> pendingTimer() const { return timerAt_; }
 
   private:
@@ -73,6 +89,7 @@ class Notifier {
     Snapshot snapshot_;
     bool userKnowsError_ = false;  // the last notification said Error, and none said otherwise
     std::optional<MonoTime> lastShown_;
+    std::optional<MonoTime> applicationShown_;
     std::optional<MonoTime> timerAt_;
     // What the last notification asked for changed, until the shell is known to have taken it.
     struct Unconfirmed {
