@@ -153,6 +153,11 @@ TEST(EngineLink, HeartbeatsOnlyWhileTheEngineWorks) {
     auto link = zentra::EngineLink::create(L"zentra-test.beat", std::ref(got));
     publisher->publish(numbered(1));
     ASSERT_TRUE(waitFor("three heartbeats", [&] { return link->stats().heartbeats >= 3; }));
+    // Each delivers the snapshot again: word from the engine for the tray's deadline.
+    EXPECT_TRUE(waitFor("delivered again", [&] {
+        std::lock_guard<std::mutex> lock(got.mutex);
+        return got.count >= 4 && got.last == numbered(1);
+    }));
     // One every 50 ms, not a stream (a busy machine only makes them fewer).
     const auto counted = [&](const std::function<std::uint64_t()>& count) {
         const auto first = count();
