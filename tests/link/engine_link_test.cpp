@@ -131,6 +131,16 @@ TEST(EngineLink, FollowsTheEngineThroughRestartsAndAFlood) {
         EXPECT_TRUE(waitFor("engine gone: not running",
                             [&] { return got.reason() == "engine not running"; }));
     }
+    // An engine killed outright leaves its "listening" event set: the link clears it, rather
+    // than trying again and again (a busy machine only makes the tries fewer).
+    const HANDLE stale =
+        OpenEventW(EVENT_MODIFY_STATE, FALSE, L"Local\\zentra-test.flood.listening");
+    ASSERT_NE(stale, nullptr);
+    SetEvent(stale);
+    const auto downs = link->stats().downs;
+    std::this_thread::sleep_for(500ms);
+    EXPECT_LE(link->stats().downs - downs, 3U);
+    CloseHandle(stale);
     EXPECT_EQ(link->stats().connects, 2U);
     EXPECT_EQ(warnings->count("the access list is refused"), 2U);
     zentra::common::setLogger(nullptr);
