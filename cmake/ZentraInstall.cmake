@@ -30,6 +30,9 @@ if(WIN32)
   install(FILES ${PROJECT_SOURCE_DIR}/resources/tray_armed.ico
                 ${PROJECT_SOURCE_DIR}/resources/tray_triggered.ico
                 ${PROJECT_SOURCE_DIR}/resources/tray_error.ico
+                ${PROJECT_SOURCE_DIR}/resources/tray_armed_light.ico
+                ${PROJECT_SOURCE_DIR}/resources/tray_triggered_light.ico
+                ${PROJECT_SOURCE_DIR}/resources/tray_error_light.ico
           DESTINATION share/zentra/icons)
   if(CMAKE_TOOLCHAIN_FILE)
     install(FILES ${CMAKE_TOOLCHAIN_FILE} DESTINATION share/zentra RENAME mingw-w64.cmake)

@@ -52,4 +52,12 @@ const char* callbackMessageProblem(unsigned message, unsigned taskbarCreated, un
     return nullptr;
 }
 
+IconVariant chooseIconVariant(bool lightTaskbar, bool highContrast, bool hasLight,
+                              bool hasContrast) {
+    if (highContrast && hasContrast) {
+        return IconVariant::Contrast;
+    }
+    return lightTaskbar && hasLight ? IconVariant::Light : IconVariant::Default;
+}
+
 }  // namespace zentra::host

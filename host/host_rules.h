@@ -20,4 +20,11 @@ int iconPixels(int forDpi, int system);
 // registered messages (0xC000 to 0xFFFF), and must not be one the host has registered for itself.
 const char* callbackMessageProblem(unsigned message, unsigned taskbarCreated, unsigned wake);
 
+// Which of the application's icon sets fits the taskbar: its own for high contrast when the user
+// chose high contrast and it has one, else its light taskbar's set on a light taskbar when it has
+// one, else the default set (made for a dark taskbar).
+enum class IconVariant { Default, Light, Contrast };
+IconVariant chooseIconVariant(bool lightTaskbar, bool highContrast, bool hasLight,
+                              bool hasContrast);
+
 }  // namespace zentra::host

@@ -1,5 +1,7 @@
 #include "icon_source.h"
 
+#include <string>
+
 #include "zentra/log.h"
 
 namespace zentra::host {
@@ -37,6 +39,14 @@ int glyphIndex(TrayGlyph glyph) {
     }
 }
 
+// The resource name of glyph `index` in `variant`'s set.
+std::wstring embeddedName(int index, IconVariant variant) {
+    const wchar_t* suffix = variant == IconVariant::Light      ? L"_LIGHT"
+                            : variant == IconVariant::Contrast ? L"_CONTRAST"
+                                                               : L"";
+    return std::wstring(kEmbeddedNames[index]) + suffix;
+}
+
 HICON& slot(TrayIcons& icons, int index) {
     if (index == 0) {
         return icons.armed;
@@ -69,8 +79,14 @@ void IconSource::loadOwn() {
     const HMODULE executable = GetModuleHandleW(nullptr);
     for (int index = 0; index < 3; ++index) {
         HICON& icon = slot(own_, index);
-        icon = static_cast<HICON>(
-            LoadImageW(executable, kEmbeddedNames[index], IMAGE_ICON, pixels_, pixels_, 0));
+        if (variant_ != IconVariant::Default) {
+            icon = static_cast<HICON>(LoadImageW(executable, embeddedName(index, variant_).c_str(),
+                                                 IMAGE_ICON, pixels_, pixels_, 0));
+        }
+        if (icon == nullptr) {
+            icon = static_cast<HICON>(
+                LoadImageW(executable, kEmbeddedNames[index], IMAGE_ICON, pixels_, pixels_, 0));
+        }
         if (icon != nullptr) {
             continue;
         }
@@ -85,6 +101,11 @@ void IconSource::loadOwn() {
         }
         icon = loadTrayIconAtSize(kGlyphs[index], pixels_);
     }
+}
+
+bool IconSource::embeds(IconVariant variant) {
+    return FindResourceW(GetModuleHandleW(nullptr), embeddedName(0, variant).c_str(),
+                         MAKEINTRESOURCEW(14)) != nullptr;  // RT_GROUP_ICON
 }
 
 void IconSource::releaseReplaced() {

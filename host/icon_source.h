@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "host_rules.h"
 #include "zentra/tray.h"
 
 namespace zentra::host {
@@ -24,6 +25,14 @@ class IconSource {
     void load(int pixels);
     void releaseReplaced();
 
+    // Which set load() takes: the default, or a variant the executable embeds (for a light
+    // taskbar, ZENTRA_TRAY_<GLYPH>_LIGHT; for high contrast, ZENTRA_TRAY_<GLYPH>_CONTRAST), an
+    // icon the variant lacks coming from the default set.
+    void setVariant(IconVariant variant) { variant_ = variant; }
+    IconVariant variant() const { return variant_; }
+    // Whether the executable embeds that variant (its armed icon).
+    static bool embeds(IconVariant variant);
+
     // The icon to give the shell for `glyph`: the application's own; when that could not be
     // loaded, the system's icon standing for the glyph (application for Armed, information for
     // Triggered, error for Error), with a warning the first time; null only when neither loads.
@@ -39,6 +48,7 @@ class IconSource {
     TrayIcons stock_;
     std::vector<TrayIcons> replaced_;
     int pixels_ = 0;
+    IconVariant variant_ = IconVariant::Default;
     std::uint64_t loads_ = 0;
     bool warned_[3] = {false, false, false};
 };

@@ -14,6 +14,7 @@
 #include "mailbox.h"
 #include "message_window.h"
 #include "notify_icon.h"
+#include "taskbar_theme.h"
 #include "zentra/log.h"
 
 namespace zentra {
@@ -73,6 +74,7 @@ struct TrayHost::Impl {
 
     bool wake() const;
     int iconPixels() const;
+    void followTheme(MonoTime now);
     void run(IndicatorActions actions, MonoTime now);
     void notify(NotifierActions actions, MonoTime now);
     void queueClose(TrayHostClose why);
@@ -82,6 +84,25 @@ struct TrayHost::Impl {
     LRESULT handle(UINT message, WPARAM wParam, LPARAM lParam);
     static LRESULT onMessage(void* context, UINT message, WPARAM wParam, LPARAM lParam);
 };
+
+namespace {
+
+host::IconVariant currentIconVariant() {
+    return host::chooseIconVariant(host::lightTaskbar(), host::highContrast(),
+                                   host::IconSource::embeds(host::IconVariant::Light),
+                                   host::IconSource::embeds(host::IconVariant::Contrast));
+}
+
+}  // namespace
+
+// The icons that match the taskbar now; loaded and pushed only when that is another set.
+void TrayHost::Impl::followTheme(MonoTime now) {
+    const host::IconVariant variant = currentIconVariant();
+    if (variant != iconSource.variant()) {
+        iconSource.setVariant(variant);
+        run(indicator.onIconSetChanged(now), now);
+    }
+}
 
 bool TrayHost::Impl::wake() const {
     if (PostMessageW(window.handle(), window.wakeMessage(), 0, 0)) {
@@ -315,6 +336,11 @@ LRESULT TrayHost::Impl::handle(UINT message, WPARAM wParam, LPARAM lParam) {
         case WM_DPICHANGED:
         case WM_SETTINGCHANGE:
         case WM_DISPLAYCHANGE:
+        case WM_SYSCOLORCHANGE:
+        case WM_THEMECHANGED:
+            if (host::announcesTheme(message, wParam, lParam)) {
+                followTheme(now);
+            }
             run(indicator.onIconSizeChanged(iconPixels(), now), now);
             break;
         case WM_CLOSE:
@@ -369,6 +395,7 @@ std::unique_ptr<TrayHost> TrayHost::create(const Snapshot& first, TrayHostOption
     impl->icon.emplace(impl->window.handle(), impl->options.iconId, callback,
                        impl->options.shellNotifyIcon);
     const MonoTime now = steadyNow();
+    impl->iconSource.setVariant(currentIconVariant());
     impl->run(impl->indicator.onIconSizeChanged(impl->iconPixels(), now), now);
     ++impl->snapshots;
     impl->run(impl->indicator.onSnapshot(first, now), now);

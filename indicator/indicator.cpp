@@ -125,13 +125,25 @@ IndicatorActions Indicator::onIconSizeChanged(int pixels, MonoTime now) {
         return actions;
     }
     iconPixels_ = pixels;
-    actions.reloadIconsAt = pixels;
+    replaceIcons(actions, now);
+    return actions;
+}
+
+IndicatorActions Indicator::onIconSetChanged(MonoTime now) {
+    IndicatorActions actions;
+    if (iconPixels_ > 0) {  // else nothing is loaded yet: the first load takes the new set
+        replaceIcons(actions, now);
+    }
+    return actions;
+}
+
+void Indicator::replaceIcons(IndicatorActions& actions, MonoTime now) {
+    actions.reloadIconsAt = iconPixels_;
     if (icon_ == Icon::Added) {
         reconcile(actions, now);
         actions.showGlyph = shown_.glyph;  // the new icons replace the old ones on screen
         updateInFlight_ = true;
     }
-    return actions;
 }
 
 std::optional<MonoTime> Indicator::silentFrom() const {

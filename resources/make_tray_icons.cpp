@@ -3,6 +3,7 @@
 //   armed:     green disc with a white check mark
 //   triggered: amber lightning bolt
 //   error:     red rounded square with a white cross
+// and their variants for a light taskbar (tray_<glyph>_light.ico), with a dark rim.
 // Usage: make_tray_icons <output-folder>
 #include <algorithm>
 #include <cmath>
@@ -92,6 +93,39 @@ Rgba error(Point p) {
         return kWhite;
     }
     return {0.80, 0.10, 0.10, 1};
+}
+
+// The light taskbar's variants: the same shapes, deeper colours and a dark rim, so that they
+// stand out on white as the others do on black.
+const Rgba kRim{0.12, 0.12, 0.12, 1};
+
+Rgba armedLight(Point p) {
+    const double dx = p.x - 0.5;
+    const double dy = p.y - 0.5;
+    const double r = std::sqrt(dx * dx + dy * dy);
+    if (r > 0.47) {
+        return kClear;
+    }
+    if (r > 0.40) {
+        return kRim;
+    }
+    const Rgba inside = armed(p);
+    return inside.r == 1 ? kWhite : Rgba{0.05, 0.45, 0.16, 1};
+}
+
+Rgba triggeredLight(Point p) {
+    const Rgba c = triggered(p);
+    return c.a > 0 && c.r < 1.0 ? kRim : c;  // the outline black, the fill amber
+}
+
+Rgba errorLight(Point p) {
+    const Rgba c = error(p);
+    if (c.a == 0 || c.r == 1) {
+        return c;
+    }
+    const double half = 0.45;
+    const bool edge = std::abs(p.x - 0.5) > half - 0.07 || std::abs(p.y - 0.5) > half - 0.07;
+    return edge ? kRim : Rgba{0.62, 0.04, 0.04, 1};
 }
 
 // One image as a BITMAPINFOHEADER, bottom-up BGRA pixels (premultiplied nowhere: straight alpha,
@@ -210,7 +244,10 @@ int main(int argc, char** argv) {
     const std::string dir = argv[1];
     const bool ok = writeIcon(dir + "/tray_armed.ico", armed) &&
                     writeIcon(dir + "/tray_triggered.ico", triggered) &&
-                    writeIcon(dir + "/tray_error.ico", error);
+                    writeIcon(dir + "/tray_error.ico", error) &&
+                    writeIcon(dir + "/tray_armed_light.ico", armedLight) &&
+                    writeIcon(dir + "/tray_triggered_light.ico", triggeredLight) &&
+                    writeIcon(dir + "/tray_error_light.ico", errorLight);
     if (!ok) {
         std::fprintf(stderr, "make_tray_icons: cannot write to %s\n", dir.c_str());
         return 1;

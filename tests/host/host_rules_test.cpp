@@ -84,3 +84,29 @@ TEST(HostRules, CallbackMessagesRefused) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(HostRules, IconVariantFollowsTheTaskbarAndWhatTheApplicationHas) {
+    using zentra::host::IconVariant;
+    // light taskbar, high contrast, has light, has contrast -> variant
+    const struct {
+        bool light, contrast, hasLight, hasContrast;
+        IconVariant expected;
+    } cases[] = {
+        {false, false, true, true, IconVariant::Default},
+        {true, false, true, true, IconVariant::Light},
+        {true, false, false, true, IconVariant::Default},
+        {true, true, true, true, IconVariant::Contrast},
+        {false, true, true, true, IconVariant::Contrast},
+        {true, true, true, false, IconVariant::Light},
+        {false, true, true, false, IconVariant::Default},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(zentra::host::chooseIconVariant(c.light, c.contrast, c.hasLight, c.hasContrast),
+                  c.expected)
+            << c.light << c.contrast << c.hasLight << c.hasContrast;
+    }
+}
+
+}  // namespace

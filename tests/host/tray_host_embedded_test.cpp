@@ -77,4 +77,50 @@ TEST(TrayHostEmbeddedIcons, ExactSizeWithNoFilesBeside) {
     EXPECT_TRUE(log->lines.empty()) << log->lines.front().text;
 }
 
+// The taskbar's theme: the light variants on a light taskbar, pushed with one shell call when
+// the theme changes, and no call when it did not (or, for an application without light
+// variants, ever).
+TEST(TrayHostEmbeddedIcons, FollowTheTaskbarsTheme) {
+    const wchar_t* key = L"Software\\Microsoft\\Windows\\CurrentVersion\\Themes\\Personalize";
+    const auto setLight = [key](DWORD value) {
+        RegSetKeyValueW(HKEY_CURRENT_USER, key, L"SystemUsesLightTheme", REG_DWORD, &value,
+                        sizeof value);
+    };
+    setLight(0);
+    zentra::TrayHostOptions options;
+    options.iconId = 33;
+    options.smallIconSize = [](HWND) { return 16; };
+    HICON shown = nullptr;
+    options.shellNotifyIcon = [&shown](DWORD message, NOTIFYICONDATAW* data) {
+        shown = (data->uFlags & NIF_ICON) != 0 ? data->hIcon : shown;
+        return Shell_NotifyIconW(message, data);
+    };
+    auto host = zentra::TrayHost::create(armed(), options);
+    ASSERT_NE(host, nullptr);
+    ASSERT_TRUE(pumpUntil([&] { return host->iconShown(); }, 10s));
+    const auto change = [&](UINT message, const wchar_t* area) {
+        const auto before = host->stats().shellCalls;
+        SendMessageW(host->window(), message, 0, reinterpret_cast<LPARAM>(area));
+        return host->stats().shellCalls - before;
+    };
+#ifdef ZENTRA_OWN_ICONS
+    const wchar_t* lightFile = L"error";  // the application has no light variants
+    const std::uint64_t pushed = 0;
+#else
+    const wchar_t* lightFile = L"armed_light";
+    const std::uint64_t pushed = 1;
+#endif
+    setLight(1);
+    EXPECT_EQ(change(WM_SETTINGCHANGE, L"Policy"), 0u);
+    EXPECT_EQ(change(WM_SETTINGCHANGE, L"ImmersiveColorSet"), pushed);
+    EXPECT_TRUE(samePixels(shown, fromFile(lightFile, 16)));
+    EXPECT_EQ(change(WM_SETTINGCHANGE, L"ImmersiveColorSet"), 0u);
+    setLight(0);
+    EXPECT_EQ(change(WM_SYSCOLORCHANGE, nullptr), pushed);
+#ifndef ZENTRA_OWN_ICONS
+    EXPECT_TRUE(samePixels(shown, fromFile(L"armed", 16)));
+#endif
+    RegDeleteKeyValueW(HKEY_CURRENT_USER, key, L"SystemUsesLightTheme");
+}
+
 }  // namespace

@@ -227,6 +227,7 @@ TEST(IndicatorScenarios, NamedScenarios) {
         Recreated,
         Recreated20,
         Same,
+        SetChanged,
         Px0,
         Px16,
         Px20
@@ -385,6 +386,14 @@ TEST(IndicatorScenarios, NamedScenarios) {
           {AddOk, 4000, "announce error"},
           {Clear, 5000, "show armed tip"},
           {UpdFails, 5000, "retry@6000"}}},
+        {"another icon set (the taskbar's theme): reloaded at the size, pushed once",
+         {{SetChanged, 0, "-"},
+          {Px16, 0, "reload 16"},
+          {SetChanged, 0, "reload 16"},
+          {Engine, 0, "add armed"},
+          {AddOk, 0, "announce armed"},
+          {SetChanged, 10, "reload 16 show armed"},
+          {UpdOk, 10, "-"}}},
         {"a silent engine: the deadline is the one timer with the hold window",
          {{Engine, 0, "add armed"},
           {AddOk, 0, "timer@2000 announce armed"},
@@ -455,6 +464,9 @@ TEST(IndicatorScenarios, NamedScenarios) {
                     break;
                 case Recreated20:
                     a = indicator.onShellRecreated(now, 20);
+                    break;
+                case SetChanged:
+                    a = indicator.onIconSetChanged(now);
                     break;
                 case Px0:
                 case Px16:

@@ -151,6 +151,9 @@ class Indicator {
     // are reloaded before the add rather than pushed to an icon the shell no longer has.
     IndicatorActions onShellRecreated(MonoTime now, int iconPixels = 0);
     IndicatorActions onIconSizeChanged(int pixels, MonoTime now);
+    // The platform side chose another set of icons (the taskbar's theme changed): they are
+    // loaded again at the current size, and the shown glyph's pushed with one update.
+    IndicatorActions onIconSetChanged(MonoTime now);
 
     // What the icon shows, once added: the one record of it.
     bool iconAdded() const { return icon_ == Icon::Added; }
@@ -174,6 +177,7 @@ class Indicator {
     void setTimer(IndicatorActions& actions, std::optional<MonoTime> at, bool addRetry);
     void retryAdd(IndicatorActions& actions, MonoTime now);
     void announce(IndicatorActions& actions);
+    void replaceIcons(IndicatorActions& actions, MonoTime now);
 
     IndicatorOptions options_;
     std::optional<Snapshot> snapshot_;
