@@ -710,6 +710,7 @@ TEST(TrayHostOnDisplay, NotificationsOnErrorAndRecovery) {
 TEST(TrayHostOnDisplay, TheApplicationsOwnNotification) {
     zentra::TrayHostOptions options;
     options.iconId = 32;
+    options.notifications.applicationCooldown = 60s;
     std::vector<std::pair<DWORD, std::wstring>> balloons;
     options.shellNotifyIcon = [&balloons](DWORD message, NOTIFYICONDATAW* data) {
         if ((data->uFlags & NIF_INFO) != 0) {
@@ -722,6 +723,7 @@ TEST(TrayHostOnDisplay, TheApplicationsOwnNotification) {
     ASSERT_NE(host, nullptr);
     ASSERT_TRUE(pumpUntil([&] { return host->iconShown(); }, 10s));
     EXPECT_TRUE(host->notify("MySync", "15 files synced", zentra::NoticeKind::Warning));
+    EXPECT_FALSE(host->notify("MySync", "16 files synced")) << "within its own cooldown";
     Snapshot error = armed();
     error.state.lastError = "disk full";
     host->post(error);
