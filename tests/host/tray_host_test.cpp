@@ -742,6 +742,8 @@ TEST(TrayHostOnDisplay, ASilentEngineIsShownAndToldUntilItSpeaks) {
     zentra::TrayHostOptions options;
     options.iconId = 31;
     options.silenceDeadline = 300ms;
+    options.texts.appName = "MySync";
+    options.texts.silence = "silent for {seconds} s";
     std::wstring tip;
     std::vector<std::wstring> balloons;
     options.shellNotifyIcon = [&](DWORD message, NOTIFYICONDATAW* data) {
@@ -753,12 +755,12 @@ TEST(TrayHostOnDisplay, ASilentEngineIsShownAndToldUntilItSpeaks) {
     };
     const auto host = TrayHost::create(armed(), options);
     ASSERT_NE(host, nullptr);
-    EXPECT_TRUE(pumpUntil([&] { return tip == L"Error: no word from the engine for 0.3 s"; }, 10s))
+    EXPECT_TRUE(pumpUntil([&] { return tip == L"MySync - Error: silent for 0.3 s"; }, 10s))
         << "tooltip: " << std::string(tip.begin(), tip.end());
     EXPECT_TRUE(pumpUntil([&] { return !balloons.empty(); }, 10s));
-    EXPECT_EQ(balloons.at(0), L"no word from the engine for 0.3 s");
+    EXPECT_EQ(balloons.at(0), L"silent for 0.3 s");
     host->post(armed());
-    EXPECT_TRUE(pumpUntil([&] { return tip == L"Armed"; }, 10s));
+    EXPECT_TRUE(pumpUntil([&] { return tip == L"MySync - Armed"; }, 10s));
 }
 
 }  // namespace
