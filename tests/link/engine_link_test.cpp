@@ -184,6 +184,10 @@ TEST(EngineLink, HeartbeatsOnlyWhileTheEngineWorks) {
     EXPECT_EQ(link->stats().heartbeats, before) << "heartbeats from a hung engine";
     EXPECT_LE(counted([&] { return static_cast<std::uint64_t>(asked.load()); }), 30U);
     EXPECT_EQ(link->stats().snapshots, 1U);
+    // Destroyed while it reads: it stops, and says nothing more.
+    const int delivered = got.count;
+    link.reset();
+    EXPECT_EQ(got.count, delivered);
 }
 
 TEST(EngineLink, AReaderThatTakesNothingIsDropped) {
