@@ -185,9 +185,13 @@ TEST(EngineLink, HeartbeatsOnlyWhileTheEngineWorks) {
     EXPECT_LE(counted([&] { return static_cast<std::uint64_t>(asked.load()); }), 30U);
     EXPECT_EQ(link->stats().snapshots, 1U);
     // Destroyed while it reads: it stops, and says nothing more.
-    const int delivered = got.count;
+    const auto count = [&got] {
+        std::lock_guard<std::mutex> lock(got.mutex);
+        return got.count;
+    };
+    const int delivered = count();
     link.reset();
-    EXPECT_EQ(got.count, delivered);
+    EXPECT_EQ(count(), delivered);
 }
 
 TEST(EngineLink, AReaderThatTakesNothingIsDropped) {
