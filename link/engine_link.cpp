@@ -28,7 +28,7 @@ struct EngineLink::Impl {
 
     ~Impl();
     HANDLE connect(DWORD& error) const;
-    void give(const Snapshot& snapshot);
+    void give(const Snapshot& snapshot) const;
     void down(const std::string& reason);
     bool waitToRetry();
     bool follow(HANDLE pipe);
@@ -68,7 +68,7 @@ HANDLE EngineLink::Impl::connect(DWORD& error) const {
 }
 
 // An exception from the application's function stops here: logged, and the link goes on.
-void EngineLink::Impl::give(const Snapshot& snapshot) {
+void EngineLink::Impl::give(const Snapshot& snapshot) const {
     try {
         deliver(snapshot);
     } catch (const std::exception& e) {

@@ -12,6 +12,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 
 #include "zentra/glyph.h"
 
@@ -138,7 +139,7 @@ std::string errorReason(const Snapshot& snapshot);
 
 class Indicator {
   public:
-    explicit Indicator(IndicatorOptions options = {}) : options_(options) {}
+    explicit Indicator(IndicatorOptions options = {}) : options_(std::move(options)) {}
 
     // The engine's snapshot. An unchanged one changes nothing, but counts as word from the engine.
     IndicatorActions onSnapshot(const Snapshot& snapshot, MonoTime now);
