@@ -289,18 +289,18 @@ TEST(NotifierTexts, TheApplicationsOwnWords) {
     longName.appName = std::string(200, 'n');
 
     Snapshot ok;
-    ok.health = {true, false, "3 files", false, false};
+    ok.health = {true, false, "3 files \xF0\x9F\x94\x94", false, false};  // a pair in UTF-16
     Snapshot failing = ok;
     failing.state.lastError = "disk full";
     const struct {
         const zentra::TrayTexts& texts;
         std::u16string tooltip, silence, errorTitle, errorText, recoveryText;
     } cases[] = {
-        {japanese, u"同期くん - 最新の状態 - 3 files",
+        {japanese, u"同期くん - 最新の状態 - 3 files 🔔",
          u"同期くん - エラー: エンジンから15秒応答なし", u"同期が停止しました", u"理由: disk full",
-         u"同期くん - 最新の状態 - 3 files (同期くん - 最新の状態 - 3 files)"},
-        {hebrew, u"סנכרון - Armed - 3 files", u"סנכרון - שגיאה: no word from the engine for 15 s",
-         u"Error", u"disk full", u"סנכרון - Armed - 3 files"},
+         u"同期くん - 最新の状態 - 3 files 🔔 (同期くん - 最新の状態 - 3 files 🔔)"},
+        {hebrew, u"סנכרון - Armed - 3 files 🔔", u"סנכרון - שגיאה: no word from the engine for 15 s",
+         u"Error", u"disk full", u"סנכרון - Armed - 3 files 🔔"},
         {longName, std::u16string(126, u'n') + u"\u2026", std::u16string(126, u'n') + u"\u2026",
          u"Error", u"disk full", std::u16string(126, u'n') + u"\u2026"},
     };
