@@ -73,10 +73,9 @@ NotifierActions Notifier::settle(MonoTime now) {
 
 std::optional<Balloon> Notifier::applicationNotice(std::string_view title, std::string_view text,
                                                    NoticeKind kind, MonoTime now) const {
-    const bool inError = glyph_ == TrayGlyph::Error;
-    const bool engineWaits = (inError && !userKnowsError_ && options_.onError) ||
-                             (!inError && userKnowsError_ && options_.onRecovery) ||
-                             timerAt_.has_value();
+    // What the engine's state needs told is told at once, unless it is held back by the cooldown
+    // or waits for a retry: either way, on the timer.
+    const bool engineWaits = timerAt_.has_value();
     const bool errorFresh =
         userKnowsError_ && lastShown_ && now < later(*lastShown_, options_.cooldown);
     const bool tooSoon = applicationShown_ && options_.applicationCooldown.count() > 0 &&

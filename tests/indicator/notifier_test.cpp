@@ -338,7 +338,10 @@ TEST(NotifierApplication, GivesWayToTheEngine) {
         if (b) {
             notifier.onApplicationShown(MonoTime(s * 1s));
         }
-        return b ? narrow(b->title) + ": " + narrow(b->text) + (b->error ? " (error)" : "") : "-";
+        const char* kinds[] = {"", " (warning)", " (error)"};
+        return b ? narrow(b->title) + ": " + narrow(b->text) + kinds[static_cast<int>(b->kind)] +
+                       (b->error != (b->kind == zentra::NoticeKind::Error) ? " (mixed)" : "")
+                 : "-";
     };
     EXPECT_EQ(notice(1, zentra::NoticeKind::Error), "Sync: 15 files (error)");
     EXPECT_EQ(notice(5), "-");  // its own cooldown
@@ -353,7 +356,11 @@ TEST(NotifierApplication, GivesWayToTheEngine) {
     // Still in error once the cooldown has passed: the old notification is gone by then.
     ASSERT_TRUE(notifier.onShown(TrayGlyph::Error, failing, MonoTime(200s)).show);
     EXPECT_EQ(notice(259), "-");
-    EXPECT_EQ(notice(260), "Sync: 15 files");
+    EXPECT_EQ(notice(260, zentra::NoticeKind::Warning), "Sync: 15 files (warning)");
+    // An error held back by the cooldown of the recovery told before it comes first too.
+    EXPECT_TRUE(notifier.onShown(TrayGlyph::Armed, ok, MonoTime(300s)).show);
+    EXPECT_FALSE(notifier.onShown(TrayGlyph::Error, failing, MonoTime(310s)).show);
+    EXPECT_EQ(notice(320), "-");
 }
 
 }  // namespace
