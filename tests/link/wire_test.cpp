@@ -98,7 +98,7 @@ TEST(Wire, RefusedWithTheReason) {
         {good.substr(0, 20), "a snapshot cut short (20 bytes)"},
         {good.substr(0, good.size() - 1), "a text of 6 bytes runs past the end"},
         {good + "!", "1 bytes after the snapshot"},
-        {std::string("ZT\x01\x01\xC0", 5) + good.substr(5), "unknown flags 192"},
+        {std::string("ZT\x01\x01\x80", 5) + good.substr(5), "unknown flags 128"},
         {errorOff, "a lastError text without its flag"},
         {pulseOff, "a pulse age without its flag"},
         {std::string("ZT\x01\x01", 4) + std::string(9, '\0') + "\xff\xff\xff\xff",
