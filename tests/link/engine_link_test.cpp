@@ -8,6 +8,7 @@
 #include <chrono>
 #include <cstdio>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <stdexcept>
 #include <string>
@@ -75,6 +76,14 @@ bool waitFor(const char* what, const std::function<bool()>& done) {
     return true;
 }
 
+// Every test logs into a fresh Warnings.
+class EngineLink : public ::testing::Test {
+  protected:
+    void SetUp() override { zentra::common::setLogger(warnings); }
+    void TearDown() override { zentra::common::setLogger(nullptr); }
+    std::shared_ptr<Warnings> warnings = std::make_shared<Warnings>();
+};
+
 Snapshot numbered(int n) {
     Snapshot s;
     s.health.healthy = true;
@@ -88,9 +97,7 @@ std::wstring pipePath(const std::wstring& name) {
     return L"\\\\.\\pipe\\" + name + L".session" + std::to_wstring(session);
 }
 
-TEST(EngineLink, FollowsTheEngineThroughRestartsAndAFlood) {
-    auto warnings = std::make_shared<Warnings>();
-    zentra::common::setLogger(warnings);
+TEST_F(EngineLink, FollowsTheEngineThroughRestartsAndAFlood) {
     Delivered got;
     auto link = zentra::EngineLink::create(L"zentra-test.flood", std::ref(got));
     ASSERT_TRUE(link);
@@ -143,10 +150,9 @@ TEST(EngineLink, FollowsTheEngineThroughRestartsAndAFlood) {
     CloseHandle(stale);
     EXPECT_EQ(link->stats().connects, 2U);
     EXPECT_EQ(warnings->count("the access list is refused"), 2U);
-    zentra::common::setLogger(nullptr);
 }
 
-TEST(EngineLink, HeartbeatsOnlyWhileTheEngineWorks) {
+TEST_F(EngineLink, HeartbeatsOnlyWhileTheEngineWorks) {
     std::atomic<bool> alive{true};
     std::atomic<int> asked{0};
     zentra::EnginePublisherOptions options;
@@ -194,9 +200,7 @@ TEST(EngineLink, HeartbeatsOnlyWhileTheEngineWorks) {
     EXPECT_EQ(count(), delivered);
 }
 
-TEST(EngineLink, AReaderThatTakesNothingIsDropped) {
-    auto warnings = std::make_shared<Warnings>();
-    zentra::common::setLogger(warnings);
+TEST_F(EngineLink, AReaderThatTakesNothingIsDropped) {
     zentra::EnginePublisherOptions options;
     options.stuckReader = 300ms;
     auto publisher = zentra::EnginePublisher::create(L"zentra-test.stuck", options);
@@ -216,12 +220,9 @@ TEST(EngineLink, AReaderThatTakesNothingIsDropped) {
         waitFor("the reader dropped", [&] { return publisher->stats().readersDropped == 1; }));
     EXPECT_EQ(warnings->count("took nothing for 300 ms and were disconnected"), 1U);
     CloseHandle(reader);
-    zentra::common::setLogger(nullptr);
 }
 
-TEST(EngineLink, AnEngineThatSendsGarbageIsRefusedAndFollowedAgain) {
-    auto warnings = std::make_shared<Warnings>();
-    zentra::common::setLogger(warnings);
+TEST_F(EngineLink, AnEngineThatSendsGarbageIsRefusedAndFollowedAgain) {
     Delivered got;
     bool thrown = false;  // the application's function throws once: the link goes on
     auto link = zentra::EngineLink::create(L"zentra-test.garbage", [&](const Snapshot& s) {
@@ -256,7 +257,6 @@ TEST(EngineLink, AnEngineThatSendsGarbageIsRefusedAndFollowedAgain) {
     EXPECT_EQ(warnings->count("EngineLink: the application's function threw: boom"), 1U);
     EXPECT_EQ(link->stats().refused, 2U);
     link.reset();
-    zentra::common::setLogger(nullptr);
 }
 
 }  // namespace

@@ -42,38 +42,38 @@ TEST(Wire, KnownAnswerAndRoundTrip) {
               "06000000616374697665");  // "active"
     EXPECT_EQ(hex(zentra::encodeWireHeartbeat()), "5a540102");
 
-    // Received on a clock 1000 s ahead: the same snapshot, its pulse as old as when sent.
-    const zentra::WireDecoded back = decodeWire(bytes, at(1010s));
-    ASSERT_TRUE(back.message) << back.problem;
-    Snapshot expected = s;
-    expected.pulse = at(1010s - 250ms);
-    EXPECT_FALSE(back.message->heartbeat);
-    EXPECT_EQ(back.message->snapshot, expected);
-
-    // Every field travels; no pulse stays no pulse; a text past the bound is cut between
-    // whole characters; pulse ages beyond the clock's range are held at its ends.
+    // Round trips: received on a clock 1000 s ahead, the pulse as old as when sent; every field
+    // travels; no pulse stays none; a text past the bound cut between whole characters; a pulse
+    // age past the clock's range held at its end; a pulse on tick 0 (which means none) on tick 1.
     const std::string euro = "\xE2\x82\xAC";
     Snapshot other;
     other.health.watchdogExpired = true;
     other.health.statusText = std::string(15'998, 'x') + euro + euro;
     other.state = {"triggered", std::nullopt, "missing"};
-    const zentra::WireDecoded plain = decodeWire(zentra::encodeWireSnapshot(other, at(5s)), at(7s));
-    ASSERT_TRUE(plain.message) << plain.problem;
-    EXPECT_EQ(plain.message->snapshot.state.phase, "triggered");
-    EXPECT_EQ(plain.message->snapshot.state.lastError, std::nullopt);
-    EXPECT_EQ(plain.message->snapshot.state.deviceStatus, "missing");
-    EXPECT_EQ(plain.message->snapshot.health.statusText, std::string(15'998, 'x'));
-    EXPECT_TRUE(plain.message->snapshot.health.watchdogExpired);
-    EXPECT_EQ(plain.message->snapshot.pulse, MonoTime{});
-
-    other.pulse = MonoTime::min();
-    const auto old =
-        decodeWire(zentra::encodeWireSnapshot(other, MonoTime::max()), MonoTime::min() + 1s);
-    ASSERT_TRUE(old.message);
-    EXPECT_EQ(old.message->snapshot.pulse, MonoTime::min());
-    other.pulse = at(1s);  // a pulse now: never tick 0, which would mean none
-    EXPECT_EQ(decodeWire(zentra::encodeWireSnapshot(other, at(1s)), at(0s)).message->snapshot.pulse,
-              at(1ns));
+    Snapshot cut = other;
+    cut.health.statusText.resize(15'998);
+    const auto pulsed = [](Snapshot x, MonoTime pulse) {
+        x.pulse = pulse;
+        return x;
+    };
+    const struct {
+        Snapshot sent;
+        MonoTime sentAt, readAt;
+        Snapshot read;
+    } trips[] = {
+        {s, at(10s), at(1010s), pulsed(s, at(1010s - 250ms))},
+        {other, at(5s), at(7s), cut},
+        {pulsed(other, MonoTime::min()), MonoTime::max(), MonoTime::min() + 1s,
+         pulsed(cut, MonoTime::min())},
+        {pulsed(other, at(1s)), at(1s), at(0s), pulsed(cut, at(1ns))},
+    };
+    for (const auto& trip : trips) {
+        const auto got =
+            decodeWire(zentra::encodeWireSnapshot(trip.sent, trip.sentAt), trip.readAt);
+        ASSERT_TRUE(got.message) << got.problem;
+        EXPECT_FALSE(got.message->heartbeat);
+        EXPECT_EQ(got.message->snapshot, trip.read);
+    }
 }
 
 TEST(Wire, RefusedWithTheReason) {
