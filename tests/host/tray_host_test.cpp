@@ -705,14 +705,21 @@ TEST(TrayHostOnDisplay, NotificationsOnErrorAndRecovery) {
     EXPECT_EQ(host->stats().balloons, 2u);
 }
 
-// The application's own notification goes to the shell as it asked, and gives way to the
-// engine's error.
-TEST(TrayHostOnDisplay, TheApplicationsOwnNotification) {
+// What the shell holds of the application's own words and notifications, and of a silent
+// engine: the application's notification as it asked, then none within its own cooldown; the
+// engine's silence shown and told in the application's words, and the application's
+// notification giving way to it; the engine speaking again ends the silence.
+TEST(TrayHostOnDisplay, TheApplicationsWordsAndASilentEngine) {
     zentra::TrayHostOptions options;
-    options.iconId = 32;
+    options.iconId = 31;
+    options.silenceDeadline = 300ms;
+    options.texts.appName = "MySync";
+    options.texts.silence = "silent for {seconds} s";
     options.notifications.applicationCooldown = 60s;
+    std::wstring tip;
     std::vector<std::pair<DWORD, std::wstring>> balloons;
-    options.shellNotifyIcon = [&balloons](DWORD message, NOTIFYICONDATAW* data) {
+    options.shellNotifyIcon = [&](DWORD message, NOTIFYICONDATAW* data) {
+        tip = (data->uFlags & NIF_TIP) != 0 ? std::wstring(data->szTip) : tip;
         if ((data->uFlags & NIF_INFO) != 0) {
             balloons.emplace_back(data->dwInfoFlags,
                                   std::wstring(data->szInfoTitle) + L": " + data->szInfo);
@@ -721,44 +728,18 @@ TEST(TrayHostOnDisplay, TheApplicationsOwnNotification) {
     };
     const auto host = TrayHost::create(armed(), options);
     ASSERT_NE(host, nullptr);
-    ASSERT_TRUE(pumpUntil([&] { return host->iconShown(); }, 10s));
+    // No message has been taken yet, so the silence cannot be shown before these.
     EXPECT_TRUE(host->notify("MySync", "15 files synced", zentra::NoticeKind::Warning));
     EXPECT_FALSE(host->notify("MySync", "16 files synced")) << "within its own cooldown";
-    Snapshot error = armed();
-    error.state.lastError = "disk full";
-    host->post(error);
-    ASSERT_TRUE(pumpUntil([&] { return balloons.size() == 2; }, 10s));
-    EXPECT_FALSE(host->notify("MySync", "3 files synced"));
-    const std::vector<std::pair<DWORD, std::wstring>> expected = {
-        {NIIF_WARNING | NIIF_RESPECT_QUIET_TIME, L"MySync: 15 files synced"},
-        {NIIF_ERROR | NIIF_RESPECT_QUIET_TIME, L"Error: disk full"}};
-    EXPECT_EQ(balloons, expected);
-    EXPECT_EQ(host->stats().balloons, 2u);
-}
-
-// With a silence deadline, an engine that posts nothing is shown and told as silent, in what the
-// shell holds, until it posts again (an unchanged snapshot will do).
-TEST(TrayHostOnDisplay, ASilentEngineIsShownAndToldUntilItSpeaks) {
-    zentra::TrayHostOptions options;
-    options.iconId = 31;
-    options.silenceDeadline = 300ms;
-    options.texts.appName = "MySync";
-    options.texts.silence = "silent for {seconds} s";
-    std::wstring tip;
-    std::vector<std::wstring> balloons;
-    options.shellNotifyIcon = [&](DWORD message, NOTIFYICONDATAW* data) {
-        tip = (data->uFlags & NIF_TIP) != 0 ? std::wstring(data->szTip) : tip;
-        if ((data->uFlags & NIF_INFO) != 0) {
-            balloons.emplace_back(data->szInfo);
-        }
-        return Shell_NotifyIconW(message, data);
-    };
-    const auto host = TrayHost::create(armed(), options);
-    ASSERT_NE(host, nullptr);
     EXPECT_TRUE(pumpUntil([&] { return tip == L"MySync - Error: silent for 0.3 s"; }, 10s))
         << "tooltip: " << std::string(tip.begin(), tip.end());
-    EXPECT_TRUE(pumpUntil([&] { return !balloons.empty(); }, 10s));
-    EXPECT_EQ(balloons.at(0), L"silent for 0.3 s");
+    ASSERT_TRUE(pumpUntil([&] { return balloons.size() == 2; }, 10s));
+    EXPECT_FALSE(host->notify("MySync", "17 files synced")) << "over the engine's error";
+    const std::vector<std::pair<DWORD, std::wstring>> expected = {
+        {NIIF_WARNING | NIIF_RESPECT_QUIET_TIME, L"MySync: 15 files synced"},
+        {NIIF_ERROR | NIIF_RESPECT_QUIET_TIME, L"Error: silent for 0.3 s"}};
+    EXPECT_EQ(balloons, expected);
+    EXPECT_EQ(host->stats().balloons, 2u);
     host->post(armed());
     EXPECT_TRUE(pumpUntil([&] { return tip == L"MySync - Armed"; }, 10s));
 }
