@@ -8,6 +8,7 @@
 #include <string>
 
 #include "alloc_counter.h"
+#include "zentra/log.h"
 #include "zentra/logger.h"
 
 namespace {
@@ -34,6 +35,40 @@ void BM_FilteredMessage(benchmark::State& st) {
         static_cast<double>(heapAllocations() - before) / static_cast<double>(st.iterations()));
 }
 BENCHMARK(BM_FilteredMessage);
+
+// The composers below the process-wide console logger's level (Info): logAt composes its text
+// before the logger drops it; asking logEnabled first skips the composing.
+void BM_FilteredLogAt(benchmark::State& st) {
+    const unsigned long code = 5;
+    for (auto _ : st) {
+        zentra::common::logAt(LogLevel::Debug, "applyTrayGlyph: failed (GLE=", code, ")");
+        benchmark::ClobberMemory();
+    }
+}
+BENCHMARK(BM_FilteredLogAt);
+
+void BM_FilteredLogAtAskedFirst(benchmark::State& st) {
+    const unsigned long code = 5;
+    for (auto _ : st) {
+        if (zentra::common::logEnabled(LogLevel::Debug)) {
+            zentra::common::logAt(LogLevel::Debug, "applyTrayGlyph: failed (GLE=", code, ")");
+        }
+        benchmark::ClobberMemory();
+    }
+}
+BENCHMARK(BM_FilteredLogAtAskedFirst);
+
+// A written logWarn through the process-wide console logger: composing and the line.
+void BM_WrittenLogWarn(benchmark::State& st) {
+    stderrToDevNull();
+    const unsigned long code = 5;
+    for (auto _ : st) {
+        zentra::common::logWarn("applyTrayGlyph: Shell_NotifyIconW(NIM_MODIFY) failed (GLE=", code,
+                                ")");
+    }
+    st.SetItemsProcessed(st.iterations());
+}
+BENCHMARK(BM_WrittenLogWarn);
 
 void BM_ConsoleLine(benchmark::State& st) {
     stderrToDevNull();

@@ -61,6 +61,10 @@ std::shared_ptr<ILogger> getLogger() {
     return processLogger;
 }
 
+bool logEnabled(LogLevel level) {
+    return processLogger && !(level < processLogger->level());
+}
+
 void logMessage(LogLevel level, std::string_view text) {
     if (processLogger) {
         processLogger->log(level, text);

@@ -74,6 +74,20 @@ TEST(ProcessLogger, PassesLevelsThroughUnfiltered) {
                                                         {LogLevel::Warn, "warn"}}));
 }
 
+// logEnabled answers as the logger's own filter would, signed levels included.
+TEST(ProcessLogger, LogEnabledFollowsTheLoggersLevel) {
+    ScopedRecordingLogger recorder;
+    const LogLevel levels[] = {static_cast<LogLevel>(-7), LogLevel::Trace, LogLevel::Warn,
+                               LogLevel::Fatal, static_cast<LogLevel>(9)};
+    for (const LogLevel min : levels) {
+        recorder->min = min;
+        for (const LogLevel level : levels) {
+            EXPECT_EQ(logEnabled(level), static_cast<int>(level) >= static_cast<int>(min))
+                << static_cast<int>(level) << " against " << static_cast<int>(min);
+        }
+    }
+}
+
 struct OpaqueIcon;  // an opaque handle type, as the platform's icon handles are
 using Handle = OpaqueIcon*;
 

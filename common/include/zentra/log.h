@@ -25,8 +25,15 @@ std::shared_ptr<ILogger> getLogger();
 // Hands `text` at `level` to the process-wide logger, if any; the logger does the filtering.
 void logMessage(LogLevel level, std::string_view text);
 
+// Whether a message at `level` would be written: the process-wide logger exists and its level()
+// (the least a message needs) is at most `level`. One virtual call and one comparison.
+bool logEnabled(LogLevel level);
+
 // Joins the pieces with the stream's ordinary insertion (texts as they are, unsigned codes in
-// decimal, handles in pointer form) and logs the text at `level`.
+// decimal, handles in pointer form) and logs the text at `level`. The text is composed whatever
+// the level: the filter is the logger's. Where a message below the logger's level must cost
+// nothing (a hot path, a Debug line), ask first:
+//     if (logEnabled(LogLevel::Debug)) logAt(LogLevel::Debug, "took ", ms, " ms");
 template <typename... Pieces>
 void logAt(LogLevel level, const Pieces&... pieces) {
     std::ostringstream oss;
