@@ -1,5 +1,5 @@
-// The README's forwarding to spdlog, used as an application would: zentra's lines arrive through
-// spdlog's default logger, at their level.
+// The forwarding to spdlog in docs/logging.md, used as an application would: zentra's lines
+// arrive through spdlog's default logger, at their level.
 #include <spdlog/spdlog.h>
 
 #include "zentra/log.h"
