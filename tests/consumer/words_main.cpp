@@ -51,10 +51,11 @@ int main() {
     int notifications = 0;
     options.shellNotifyIcon = [&notifications](DWORD message, NOTIFYICONDATAW* data) {
         const BOOL taken = Shell_NotifyIconW(message, data);
-        if (taken && (data->uFlags & NIF_TIP) != 0) {
+        const bool addOrModify = message == NIM_ADD || message == NIM_MODIFY;
+        if (taken && addOrModify && (data->uFlags & NIF_TIP) != 0) {
             std::printf("tooltip: %s\n", utf8(data->szTip).c_str());
         }
-        if (taken && (data->uFlags & NIF_INFO) != 0) {
+        if (taken && addOrModify && (data->uFlags & NIF_INFO) != 0) {
             ++notifications;
             std::printf("notification: %s | %s\n", utf8(data->szInfoTitle).c_str(),
                         utf8(data->szInfo).c_str());
