@@ -39,6 +39,7 @@ IconInput decodeIconCallback(std::uint64_t wParam, std::uint64_t lParam, unsigne
         return input;
     }
     input.event = eventOf(static_cast<unsigned>(lParam & 0xFFFF));
+    input.keyboard = (lParam & 0xFFFF) == kKeySelect;
     input.x = signedWord(wParam);
     input.y = signedWord(wParam >> 16);
     return input;

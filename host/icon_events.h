@@ -19,6 +19,7 @@ struct IconInput {
     IconEvent event = IconEvent::None;
     int x = 0;
     int y = 0;
+    bool keyboard = false;  // a Select from Enter or Space (NIN_KEYSELECT)
 };
 
 // The callback's meaning for the icon `iconId`; None for another icon's.

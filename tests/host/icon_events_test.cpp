@@ -37,6 +37,7 @@ TEST(IconEvents, EventIconAndSignedAnchor) {
     for (const Case& c : cases) {
         const auto input = decodeIconCallback(c.wParam, c.lParam, 1);
         EXPECT_EQ(input.event, c.event) << std::hex << c.lParam;
+        EXPECT_EQ(input.keyboard, (c.lParam & 0xFFFF) == 0x0401) << std::hex << c.lParam;
         if (c.event != IconEvent::None) {
             EXPECT_EQ(input.x, c.x) << std::hex << c.wParam;
             EXPECT_EQ(input.y, c.y) << std::hex << c.wParam;
