@@ -42,8 +42,6 @@ bool MessageWindow::create(MessageHandler handler, void* context) {
         logWarn("TrayHost: CreateWindowExW failed (GLE=", code, ")");
         return false;
     }
-    // An elevated process would not receive the broadcast of a shell running with less rights.
-    ChangeWindowMessageFilterEx(window, taskbarCreated_, MSGFLT_ALLOW, nullptr);
     window_ = window;
     handler_ = handler;
     context_ = context;
@@ -62,6 +60,7 @@ void MessageWindow::destroy() {
     }
     KillTimer(window_, kGlyphTimer);
     KillTimer(window_, kNotifierTimer);
+    KillTimer(window_, kClickTimer);
     // The messages the destruction sends do not reach the handler.
     SetWindowLongPtrW(window_, GWLP_USERDATA, 0);
     if (!DestroyWindow(window_)) {

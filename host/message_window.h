@@ -33,9 +33,11 @@ class MessageWindow {
     // The host's own wake-up: a snapshot is waiting, or calls to the application are.
     UINT wakeMessage() const { return wake_; }
 
-    // Its timers: the next glyph change or an add's retry, and the notifier's.
+    // Its timers: the next glyph change or an add's retry, the notifier's, and a click's that
+    // waits out the double-click time.
     static constexpr UINT_PTR kGlyphTimer = 1;
     static constexpr UINT_PTR kNotifierTimer = 2;
+    static constexpr UINT_PTR kClickTimer = 3;
     // The one-shot timer `id` for `at` (never before it), replacing a pending one.
     void armTimer(UINT_PTR id, MonoTime at, MonoTime now) const;
     void cancelTimer(UINT_PTR id) const;

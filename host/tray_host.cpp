@@ -8,6 +8,7 @@
 #include <utility>
 
 #include "callouts.h"
+#include "click_rules.h"
 #include "host_rules.h"
 #include "icon_events.h"
 #include "icon_source.h"
@@ -50,6 +51,14 @@ int smallIconSizeForDpi(HWND window) {
     return dpi == 0 ? 0 : getSystemMetricsForDpi(SM_CXSMICON, dpi);
 }
 
+// Lets `message` reach the window from processes with less rights, where the system can.
+BOOL allowThroughUipi(HWND window, UINT message) {
+    using ChangeWindowMessageFilterExFn = BOOL(WINAPI*)(HWND, UINT, DWORD, void*);
+    static const auto change =
+        user32Function<ChangeWindowMessageFilterExFn>("ChangeWindowMessageFilterEx");
+    return change == nullptr || change(window, message, MSGFLT_ALLOW, nullptr);
+}
+
 // The posting thread's last failed wake-up, for its warning.
 thread_local DWORD t_wakeError = 0;
 
@@ -63,6 +72,7 @@ struct TrayHost::Impl {
     Indicator indicator;
     Notifier notifier;
     host::SnapshotMailbox mailbox{[this] { return wake(); }};
+    host::ClickRules clicks;
     std::uint64_t timerWakeups = 0;
     std::uint64_t snapshots = 0;
     std::uint64_t balloons = 0;
@@ -79,7 +89,9 @@ struct TrayHost::Impl {
     void notify(NotifierActions actions, MonoTime now);
     void queueClose(TrayHostClose why);
     void queueActivation(TrayActivation what, int x, int y);
-    void iconCallback(WPARAM wParam, LPARAM lParam);
+    void iconInput(const host::IconInput& input);
+    void clicked(const host::ClickOutcome& outcome, MonoTime now);
+    void iconCallback(WPARAM wParam, LPARAM lParam, MonoTime now);
     void showMenu(int x, int y);
     LRESULT handle(UINT message, WPARAM wParam, LPARAM lParam);
     static LRESULT onMessage(void* context, UINT message, WPARAM wParam, LPARAM lParam);
@@ -189,9 +201,26 @@ void TrayHost::Impl::queueActivation(TrayActivation what, int x, int y) {
     }
 }
 
-void TrayHost::Impl::iconCallback(WPARAM wParam, LPARAM lParam) {
+void TrayHost::Impl::iconCallback(WPARAM wParam, LPARAM lParam, MonoTime now) {
     const host::IconInput input =
         host::decodeIconCallback(wParam, static_cast<std::uint64_t>(lParam), options.iconId);
+    const std::chrono::milliseconds doubleClickTime(GetDoubleClickTime());
+    clicked(clicks.onInput(input, now, doubleClickTime), now);
+}
+
+void TrayHost::Impl::clicked(const host::ClickOutcome& outcome, MonoTime now) {
+    if (outcome.cancelTimer) {
+        window.cancelTimer(host::MessageWindow::kClickTimer);
+    }
+    if (outcome.armTimerAt) {
+        window.armTimer(host::MessageWindow::kClickTimer, *outcome.armTimerAt, now);
+    }
+    if (outcome.deliver) {
+        iconInput(*outcome.deliver);
+    }
+}
+
+void TrayHost::Impl::iconInput(const host::IconInput& input) {
     switch (input.event) {
         case host::IconEvent::Select:
             queueActivation(TrayActivation::Select, input.x, input.y);
@@ -214,6 +243,53 @@ void TrayHost::Impl::iconCallback(WPARAM wParam, LPARAM lParam) {
     }
 }
 
+namespace {
+
+// A popup menu of `items`, submenus included; null, with a warning, when none can be made.
+HMENU popupMenu(const std::vector<TrayMenuItem>& items) {
+    const HMENU menu = CreatePopupMenu();
+    if (menu == nullptr) {
+        const DWORD code = GetLastError();
+        logWarn("TrayHost: CreatePopupMenu failed (GLE=", code, ")");
+        return nullptr;
+    }
+    for (const TrayMenuItem& item : items) {
+        if (item.separator) {
+            AppendMenuW(menu, MF_SEPARATOR, 0, nullptr);
+            continue;
+        }
+        const bool opensSubmenu = !item.submenu.empty();
+        if (item.id == 0 && !opensSubmenu) {
+            logWarn("TrayHost: a menu item has id 0 and is left out");
+            continue;
+        }
+        MENUITEMINFOW info{};
+        info.cbSize = sizeof info;
+        info.fMask = MIIM_FTYPE | MIIM_STATE | MIIM_STRING | MIIM_ID | MIIM_SUBMENU;
+        info.fType = MFT_STRING | (item.radio ? MFT_RADIOCHECK : 0U);
+        info.fState = (item.checked ? MFS_CHECKED : MFS_UNCHECKED) |
+                      (item.enabled ? MFS_ENABLED : MFS_GRAYED);
+        info.wID = opensSubmenu ? 0 : item.id;
+        info.hSubMenu = opensSubmenu ? popupMenu(item.submenu) : nullptr;
+        std::wstring text = item.text;
+        info.dwTypeData = text.data();
+        if (!InsertMenuItemW(menu, static_cast<UINT>(GetMenuItemCount(menu)), TRUE, &info)) {
+            const DWORD code = GetLastError();
+            logWarn("TrayHost: InsertMenuItemW failed (GLE=", code, ")");
+            if (info.hSubMenu != nullptr) {
+                DestroyMenu(info.hSubMenu);
+            }
+            continue;
+        }
+        if (item.isDefault && !opensSubmenu) {
+            SetMenuDefaultItem(menu, item.id, FALSE);
+        }
+    }
+    return menu;
+}
+
+}  // namespace
+
 // Runs as a call to the application: it asks for the items, and the menu's modal loop handles
 // the host's messages (and may see the host destroyed, or a close asked for: the menu is ended,
 // and the close handled once it has closed, with no item chosen).
@@ -225,31 +301,9 @@ void TrayHost::Impl::showMenu(int x, int y) {
     if (!*alive) {
         return;
     }
-    const HMENU menu = CreatePopupMenu();
+    const HMENU menu = popupMenu(items);
     if (menu == nullptr) {
-        const DWORD code = GetLastError();
-        logWarn("TrayHost: CreatePopupMenu failed (GLE=", code, ")");
         return;
-    }
-    for (const TrayMenuItem& item : items) {
-        if (item.separator) {
-            AppendMenuW(menu, MF_SEPARATOR, 0, nullptr);
-            continue;
-        }
-        if (item.id == 0) {
-            logWarn("TrayHost: a menu item has id 0 and is left out");
-            continue;
-        }
-        const auto flags =
-            static_cast<UINT>(MF_STRING | (item.checked ? MF_CHECKED : MF_UNCHECKED) |
-                              (item.enabled ? MF_ENABLED : MF_GRAYED));
-        if (!AppendMenuW(menu, flags, item.id, item.text.c_str())) {
-            const DWORD code = GetLastError();
-            logWarn("TrayHost: AppendMenuW failed (GLE=", code, ")");
-        }
-        if (item.isDefault) {
-            SetMenuDefaultItem(menu, item.id, FALSE);
-        }
     }
     const HWND owner = window.handle();
     // The menu closes on a click elsewhere only when its owner is the foreground window.
@@ -308,7 +362,7 @@ LRESULT TrayHost::Impl::handle(UINT message, WPARAM wParam, LPARAM lParam) {
         return 0;
     }
     if (message == options.callbackMessage) {
-        iconCallback(wParam, lParam);
+        iconCallback(wParam, lParam, now);
         return 0;
     }
     if (message == window.taskbarCreated()) {
@@ -324,6 +378,11 @@ LRESULT TrayHost::Impl::handle(UINT message, WPARAM wParam, LPARAM lParam) {
                 window.cancelTimer(host::MessageWindow::kGlyphTimer);
                 ++timerWakeups;
                 run(indicator.onTimer(now), now);
+                return 0;
+            }
+            if (wParam == host::MessageWindow::kClickTimer) {
+                window.cancelTimer(host::MessageWindow::kClickTimer);
+                clicked(clicks.onTimer(), now);
                 return 0;
             }
             if (wParam == host::MessageWindow::kNotifierTimer) {
@@ -380,6 +439,10 @@ std::unique_ptr<TrayHost> TrayHost::create(const Snapshot& first, TrayHostOption
     if (!impl->options.smallIconSize) {
         impl->options.smallIconSize = smallIconSizeForDpi;
     }
+    if (!impl->options.allowMessage) {
+        impl->options.allowMessage = allowThroughUipi;
+    }
+    impl->clicks = host::ClickRules(impl->options.waitForDoubleClick);
     if (!impl->window.registerMessages()) {
         return nullptr;
     }
@@ -391,6 +454,13 @@ std::unique_ptr<TrayHost> TrayHost::create(const Snapshot& first, TrayHostOption
     }
     if (!impl->window.create(&Impl::onMessage, impl.get())) {
         return nullptr;
+    }
+    for (const UINT message : {impl->window.taskbarCreated(), callback}) {
+        if (!impl->options.allowMessage(impl->window.handle(), message)) {
+            const DWORD code = GetLastError();
+            logWarn("TrayHost: message ", message,
+                    " cannot be let through to an elevated window (GLE=", code, ")");
+        }
     }
     impl->icon.emplace(impl->window.handle(), impl->options.iconId, callback,
                        impl->options.shellNotifyIcon);

@@ -37,6 +37,15 @@ bool shellHasIcon(HWND window, UINT id) {
     return Shell_NotifyIconW(NIM_MODIFY, &nid) != FALSE;
 }
 
+// The user's double-click time, set for a while.
+struct DoubleClickTime {
+    explicit DoubleClickTime(UINT ms) : before(GetDoubleClickTime()) { SetDoubleClickTime(ms); }
+    ~DoubleClickTime() { SetDoubleClickTime(before); }
+    DoubleClickTime(const DoubleClickTime&) = delete;
+    DoubleClickTime& operator=(const DoubleClickTime&) = delete;
+    UINT before;
+};
+
 void broadcastTaskbarCreated() {
     PostMessageW(HWND_BROADCAST, RegisterWindowMessageW(L"TaskbarCreated"), 0, 0);
 }
@@ -556,14 +565,26 @@ TEST(TrayHostOnDisplay, PoliteCloseAndSessionEnd) {
 // callbacks are not ours.
 TEST(TrayHostOnDisplay, ActivationsFromTheIcon) {
     using zentra::TrayActivation;
+    // Long enough that the cases below come within it, however loaded the machine.
+    const DoubleClickTime longWait(60'000);
     zentra::TrayHostOptions options;
     options.iconId = 26;
     std::vector<std::tuple<TrayActivation, int, int>> seen;
     options.onActivate = [&seen](TrayActivation what, int x, int y) {
         seen.emplace_back(what, x, y);
     };
+    std::set<std::pair<HWND, UINT>> allowed;
+    options.allowMessage = [&allowed](HWND window, UINT message) {
+        allowed.emplace(window, message);
+        return TRUE;
+    };
     const auto host = TrayHost::create(armed(), options);
     ASSERT_NE(host, nullptr);
+    // What an elevated host must hear from the shell.
+    const std::set<std::pair<HWND, UINT>> needed{
+        {host->window(), RegisterWindowMessageW(L"TaskbarCreated")},
+        {host->window(), options.callbackMessage}};
+    EXPECT_EQ(allowed, needed);
     pumpFor(20ms);
     struct Case {
         WORD event;
@@ -580,6 +601,7 @@ TEST(TrayHostOnDisplay, ActivationsFromTheIcon) {
         {NIN_BALLOONUSERCLICK, 26, 790, 590, TrayActivation::BalloonClick},
         {NIN_SELECT, 27, 790, 590, std::nullopt},
         {WM_MOUSEMOVE, 26, 790, 590, std::nullopt},
+        {NIN_KEYSELECT, 26, 790, 590, std::nullopt},  // the shell's second for one Enter
     };
     for (const Case& c : cases) {
         seen.clear();
@@ -595,8 +617,75 @@ TEST(TrayHostOnDisplay, ActivationsFromTheIcon) {
     }
 }
 
-// The context menu: asked for when it opens, shown while the icon keeps following the engine,
-// the chosen item handed back; closed with Escape, the focus goes back to the icon.
+// A menu as the open menu holds it: each item's text, [x] checked, (o) radio, - grey, * default,
+// and a submenu's items in braces.
+std::wstring menuAsShown(HMENU menu) {
+    std::wstring out;
+    for (int i = 0; i < GetMenuItemCount(menu); ++i) {
+        wchar_t text[64] = {};
+        MENUITEMINFOW info{};
+        info.cbSize = sizeof info;
+        info.fMask = MIIM_FTYPE | MIIM_STATE | MIIM_STRING | MIIM_SUBMENU | MIIM_ID;
+        info.dwTypeData = text;
+        info.cch = 63;
+        GetMenuItemInfoW(menu, static_cast<UINT>(i), TRUE, &info);
+        if ((info.fType & MFT_SEPARATOR) != 0) {
+            out += L"| ";
+            continue;
+        }
+        out += std::wstring(text) + std::to_wstring(info.wID);
+        out += (info.fState & MFS_CHECKED) != 0 ? L"[x]" : L"";
+        out += (info.fType & MFT_RADIOCHECK) != 0 ? L"(o)" : L"";
+        out += (info.fState & MFS_GRAYED) != 0 ? L"-" : L"";
+        out += (info.fState & MFS_DEFAULT) != 0 ? L"*" : L"";
+        out += info.hSubMenu != nullptr ? L"{" + menuAsShown(info.hSubMenu) + L"}" : L"";
+        out += L" ";
+    }
+    return out;
+}
+
+// With waitForDoubleClick: a double click is told alone (the Select of each of its clicks
+// dropped), a single click after the double-click time.
+TEST(TrayHostOnDisplay, ClicksWaitForTheDoubleClickTime) {
+    using zentra::TrayActivation;
+    zentra::TrayHostOptions options;
+    options.waitForDoubleClick = true;
+    std::vector<std::tuple<TrayActivation, int, int>> seen;
+    options.onActivate = [&seen](TrayActivation what, int x, int y) {
+        seen.emplace_back(what, x, y);
+    };
+    const auto host = TrayHost::create(armed(), options);
+    ASSERT_NE(host, nullptr);
+    pumpFor(20ms);
+    const auto click = [&](WORD event, int x) {
+        SendMessageW(host->window(), options.callbackMessage, MAKEWPARAM(x, 590),
+                     MAKELPARAM(event, 1));
+    };
+    {
+        const DoubleClickTime longWait(60'000);
+        click(NIN_SELECT, 1);
+        click(WM_LBUTTONDBLCLK, 2);
+        click(NIN_SELECT, 3);
+        EXPECT_EQ(seen, (decltype(seen){{TrayActivation::DoubleClick, 2, 590}}));
+    }
+    const DoubleClickTime shortWait(100);
+    pumpFor(200ms);  // past the double click's time: the next click is a click of its own
+    const auto clicked = Clock::now();
+    click(NIN_SELECT, 4);
+    EXPECT_EQ(seen.size(), 1u) << "a click is told only once no second one can come";
+    EXPECT_TRUE(pumpUntil([&] { return seen.size() == 2; }, 5s));
+    std::printf(
+        "a single click told after %lld ms\n",
+        static_cast<long long>(
+            std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - clicked).count()));
+    pumpFor(200ms);
+    EXPECT_EQ(seen, (decltype(seen){{TrayActivation::DoubleClick, 2, 590},
+                                    {TrayActivation::Select, 4, 590}}));
+}
+
+// The context menu: asked for when it opens, shown as given (submenus, radio groups) while the
+// icon keeps following the engine, the chosen item handed back, from a submenu too; closed with
+// Escape, the focus goes back to the icon.
 TEST(TrayHostOnDisplay, ContextMenu) {
     zentra::TrayHostOptions options;
     options.iconId = 28;
@@ -608,13 +697,25 @@ TEST(TrayHostOnDisplay, ContextMenu) {
     options.menu = [&] {
         ++asked;
         const bool error = host->shown().glyph == TrayGlyph::Error;
-        std::vector<zentra::TrayMenuItem> items(3);
+        std::vector<zentra::TrayMenuItem> items(5);
         items[0].id = 1;
         items[0].text = error ? L"Engine: error" : L"Engine: armed";
         items[0].enabled = false;
         items[1].separator = true;
-        items[2].id = 2;
-        items[2].text = L"Quit";
+        items[2].text = L"Level";
+        items[2].submenu = {{3, L"Low", false, true, false, false, true},
+                            {4, L"High", true, true, true, false, true},
+                            {0, L"Unlisted"},
+                            {},
+                            {5, L"Deeper", false, true, false, false, false}};
+        items[2].submenu[3].separator = true;
+        items[2].submenu[4].submenu = {{6, L"Deepest", true}};
+        items[3].id = 7;
+        items[3].text = L"Quit";
+        items[3].isDefault = true;
+        items[4].id = 8;  // a separator: id and text not read
+        items[4].text = L"Separator";
+        items[4].separator = true;
         return items;
     };
     std::vector<unsigned> chosen;
@@ -629,13 +730,15 @@ TEST(TrayHostOnDisplay, ContextMenu) {
                      MAKELPARAM(WM_CONTEXTMENU, 28));
     };
     // The user: waits for the menu, sees the icon change under it, then presses keys in it.
+    std::wstring shownMenu;
     const auto user = [&](const std::vector<WPARAM>& keys, bool errorFirst) {
-        return std::thread([&host, &latest, keys, errorFirst] {
+        return std::thread([&host, &latest, &shownMenu, keys, errorFirst] {
             HWND menu = nullptr;
             for (int i = 0; i < 200 && menu == nullptr; ++i) {
                 std::this_thread::sleep_for(10ms);
                 menu = FindWindowW(L"#32768", nullptr);
             }
+            shownMenu = menuAsShown(reinterpret_cast<HMENU>(SendMessageW(menu, MN_GETHMENU, 0, 0)));
             if (errorFirst) {
                 Snapshot error = armed();
                 error.state.lastError = "usb reset";
@@ -655,14 +758,23 @@ TEST(TrayHostOnDisplay, ContextMenu) {
     pumpUntil([&] { return !chosen.empty(); }, 3s);
     first.join();
     EXPECT_EQ(latest, TrayGlyph::Error) << "the icon stood still while the menu was open";
-    EXPECT_EQ(chosen, std::vector<unsigned>{2});
+    EXPECT_EQ(chosen, std::vector<unsigned>{7});
+    EXPECT_EQ(shownMenu,
+              L"Engine: armed1- | Level0{Low3(o) High4[x](o)* | Deeper0{Deepest6[x] } } Quit7* | ");
+
+    chosen.clear();
+    std::thread fromSubmenu = user({VK_UP, VK_UP, VK_RIGHT, VK_DOWN, VK_RETURN}, false);
+    openMenu();
+    pumpUntil([&] { return !chosen.empty(); }, 3s);
+    fromSubmenu.join();
+    EXPECT_EQ(chosen, std::vector<unsigned>{4});
 
     shell.calls.clear();
     std::thread second = user({VK_ESCAPE}, false);
     openMenu();
     pumpFor(800ms);
     second.join();
-    EXPECT_EQ(asked, 2);
+    EXPECT_EQ(asked, 3);
     EXPECT_EQ(chosen.size(), 1u);
     EXPECT_EQ(shell.calls, std::vector<DWORD>{NIM_SETFOCUS});
 }

@@ -54,7 +54,8 @@ enum class TrayHostClose {
 // or above the primary monitor).
 enum class TrayActivation {
     Select,        // a left click, or Enter or Space on the focused icon
-    DoubleClick,   // a left double click (its clicks may also arrive as Select)
+    DoubleClick,   // a left double click (its clicks also arrive as Select unless
+                   // TrayHostOptions::waitForDoubleClick)
     ContextMenu,   // a right click, Shift+F10 or the menu key, when the host has no menu to show
     BalloonClick,  // a click on the icon's notification
 };
@@ -70,6 +71,11 @@ struct TrayMenuItem {
     bool enabled = true;
     bool isDefault = false;  // shown bold: what a double click would do
     bool separator = false;  // a separating line; the other fields are not read
+    // Shown, when checked, with a bullet instead of a check mark: one of a group of choices
+    // (the items around it that are radio too), of which the application checks one.
+    bool radio = false;
+    // Not empty: the item opens this submenu (its own id is not used and may be 0).
+    std::vector<TrayMenuItem> submenu = {};
 };
 
 struct TrayHostOptions {
@@ -86,8 +92,15 @@ struct TrayHostOptions {
     // loop (PostQuitMessage(0)), so that the application's normal exit removes the icon. The
     // window stays; the application ends by destroying the host.
     std::function<void(TrayHostClose why)> onCloseRequested;
-    // A click, a key or a notification click on the icon. A right click acts once.
+    // A click, a key or a notification click on the icon. A right click acts once. One press of
+    // Enter acts once (the shell reports it twice: a second keyboard select within the
+    // double-click time is dropped).
     std::function<void(TrayActivation what, int x, int y)> onActivate;
+    // True: a click's Select is delivered only once the double-click time has passed without a
+    // second click, so that a double click gives DoubleClick alone (at the price of that delay
+    // for a single click). False: Select at once, and a double click's clicks arrive as Select
+    // too.
+    bool waitForDoubleClick = false;
     // The context menu, asked for each time it opens (so that it can show live state). The host
     // shows it at the anchor point, by the platform's rules (the window brought to the
     // foreground first, the system's menu alignment, focus back to the icon after Escape), and
@@ -113,6 +126,11 @@ struct TrayHostOptions {
     // system's small-icon size is used, then 16).
     std::function<BOOL(DWORD message, NOTIFYICONDATAW* data)> shellNotifyIcon;
     std::function<int(HWND window)> smallIconSize;
+    // ChangeWindowMessageFilterEx(window, message, MSGFLT_ALLOW, nullptr) where the system has it
+    // (looked up): called for TaskbarCreated and the callback message, so that an elevated
+    // application hears them from a shell that runs with less rights (or loses its icon when
+    // Explorer restarts, and its clicks). A failure is logged.
+    std::function<BOOL(HWND window, UINT message)> allowMessage;
 };
 
 struct TrayHostStats {
