@@ -4,7 +4,7 @@ include(CMakePackageConfigHelpers)
 
 set(zentra_libraries zentra_core zentra_common zentra_indicator zentra_link zentra_tray)
 if(WIN32)
-  list(APPEND zentra_libraries zentra_host)
+  list(APPEND zentra_libraries zentra_host zentra_app)
 else()
   list(APPEND zentra_libraries zentra_win32_standin)
 endif()
