@@ -88,11 +88,13 @@ bool runsElevated() {
     if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token)) {
         return false;
     }
-    TOKEN_ELEVATION elevation{};
+    // Elevated by UAC: the Run entry starts the user's other, unelevated token. (An administrator
+    // without UAC starts as one; so does everyone else.)
+    TOKEN_ELEVATION_TYPE type = TokenElevationTypeDefault;
     DWORD bytes = 0;
     const bool elevated =
-        GetTokenInformation(token, TokenElevation, &elevation, sizeof elevation, &bytes) != FALSE &&
-        elevation.TokenIsElevated != 0;
+        GetTokenInformation(token, TokenElevationType, &type, sizeof type, &bytes) != FALSE &&
+        type == TokenElevationTypeFull;
     CloseHandle(token);
     return elevated;
 }

@@ -3,13 +3,18 @@
 // events (a file, or a built-in default) and hands each new state to the host; the host shows it,
 // with no polling. Each glyph change is printed with its time since start; at exit, how often the
 // host's timer woke it and how many shell calls it made. Its icon has a menu (the engine's state,
-// About, Open log, Quit); a click on the icon is printed; entering an error shows a notification.
+// Start at logon, the log's level, About, Open log, Quit); a click or a double click on the icon
+// is printed (a double click alone: clicks wait out the double-click time); entering an error
+// shows a notification.
+// One copy runs per session: a second start hands its command line to the first, which prints
+// and logs it and shows a notification, and exits at once (status 0). --new-instance starts a
+// copy of its own all the same (for several trays following one engine).
 // A GUI-subsystem program: it logs to %LOCALAPPDATA%\zentra\tray-host.log and, when started from
 // a console, prints there too.
 // With --engine NAME it follows an engine in another process (engine-sim) instead, and shows it
 // as silent when it sends nothing, heartbeats included, for the --deadline (default 15 s).
 // --name NAME puts the application's name first in the tooltip.
-//   tray-host [--name NAME] [--engine NAME] [--deadline SECONDS] [timeline-file]
+//   tray-host [--new-instance] [--name NAME] [--engine NAME] [--deadline SECONDS] [timeline-file]
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
@@ -24,6 +29,9 @@
 #include "timeline.h"
 #include "zentra/engine_link.h"
 #include "zentra/log.h"
+#include "zentra/open_file.h"
+#include "zentra/single_instance.h"
+#include "zentra/start_at_logon.h"
 #include "zentra/tray_host.h"
 
 namespace {
@@ -35,22 +43,39 @@ BOOL WINAPI onConsoleControl(DWORD /*type*/) {
     return PostMessageW(g_window, WM_CLOSE, 0, 0);
 }
 
-// Opens `file` in the program the user opens .log files with; Notepad where there is none.
-void openInViewer(const std::filesystem::path& file) {
-    auto result = reinterpret_cast<INT_PTR>(
-        ShellExecuteW(nullptr, L"open", file.c_str(), nullptr, nullptr, SW_SHOWNORMAL));
-    if (result == SE_ERR_NOASSOC) {
-        const std::wstring quoted = L"\"" + file.wstring() + L"\"";
-        result = reinterpret_cast<INT_PTR>(ShellExecuteW(nullptr, L"open", L"notepad.exe",
-                                                         quoted.c_str(), nullptr, SW_SHOWNORMAL));
+constexpr wchar_t kAppName[] = L"zentra tray-host";  // its Run entry
+
+std::string utf8(std::wstring_view text) {
+    std::string out(
+        static_cast<std::size_t>(WideCharToMultiByte(
+            CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr)),
+        '\0');
+    WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), out.data(),
+                        static_cast<int>(out.size()), nullptr, nullptr);
+    return out;
+}
+
+// The words this copy was started with, for its Run entry: --new-instance left out, the timeline
+// file's path made absolute (at logon the working directory is another).
+std::vector<std::wstring> wordsForLogon() {
+    int count = 0;
+    wchar_t** words = CommandLineToArgvW(GetCommandLineW(), &count);
+    std::vector<std::wstring> out;
+    for (int i = 1; i < count; ++i) {
+        const std::wstring word = words[i];
+        const bool value = !out.empty() && out.back().rfind(L"--", 0) == 0;
+        if (word == L"--new-instance") {
+            continue;
+        }
+        out.push_back(
+            value || word.rfind(L"--", 0) == 0 ? word : std::filesystem::absolute(word).wstring());
     }
-    if (result <= 32) {
-        zentra::common::logWarn("tray-host: the log cannot be opened (", result,
-                                "): ", file.u8string());
-    }
+    LocalFree(words);
+    return out;
 }
 
 struct Arguments {
+    bool newInstance = false;        // run beside a copy that runs already
     const char* timeline = nullptr;  // null: the built-in one
     std::wstring engine;             // follow this engine instead of the simulated one
     std::chrono::milliseconds deadline{15'000};
@@ -60,12 +85,16 @@ struct Arguments {
 bool readArguments(int argc, char** argv, Arguments& out) {
     const auto refuse = [](const std::string& why) {
         zentra::common::logAt(zentra::common::LogLevel::Error, "tray-host: ", why,
-                              "; usage: tray-host [--name NAME] [--engine NAME] "
+                              "; usage: tray-host [--new-instance] [--name NAME] [--engine NAME] "
                               "[--deadline SECONDS] [timeline-file]");
         return false;
     };
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
+        if (arg == "--new-instance") {
+            out.newInstance = true;
+            continue;
+        }
         if ((arg == "--engine" || arg == "--deadline" || arg == "--name") && i + 1 == argc) {
             return refuse(arg + " needs a value");
         }
@@ -106,6 +135,26 @@ int main(int argc, char** argv) {
         zentra::common::logAt(zentra::common::LogLevel::Error, "tray-host: ", error);
         return 2;
     }
+    // One copy per session: a second start hands its request to the first and ends here.
+    std::optional<zentra::SingleInstance> instance;
+    zentra::TrayHost* shownBy = nullptr;  // set once the host exists; callbacks come after that
+    if (!args.newInstance) {
+        instance.emplace(zentra::SingleInstance::claim(
+            L"zentra.tray-host", [&shownBy](const zentra::InstanceRequest& request) {
+                const std::string line = utf8(request.commandLine);
+                std::printf("another start: %s\n", line.c_str());
+                std::fflush(stdout);
+                zentra::common::logAt(zentra::common::LogLevel::Info,
+                                      "tray-host: another start handed over: ", line);
+                shownBy->notify("tray-host", "tray-host is running already.");
+            }));
+        if (instance->shouldExit()) {
+            std::printf("tray-host: running already; this start went to it\n");
+            zentra::common::logAt(zentra::common::LogLevel::Info,
+                                  "tray-host: running already; this start went to it");
+            return 0;
+        }
+    }
     const tray_host::Timeline& timeline = *read;
     const bool followsEngine = !args.engine.empty();
     const zn::MonoTime start = std::chrono::steady_clock::now();
@@ -113,27 +162,55 @@ int main(int argc, char** argv) {
     engine.advance(start);
 
     zentra::TrayHostOptions options;
-    zentra::TrayHost* shownBy = nullptr;  // set once the host exists; menus come after that
-    enum : unsigned { kState = 1, kAbout = 2, kOpenLog = 3, kQuit = 4 };
-    options.menu = [&shownBy, &logFile] {
+    // The log's levels, Debug to Error, are items kLevel + 1 to kLevel + 4.
+    enum : unsigned { kState = 1, kAbout, kOpenLog, kQuit, kLogon, kLevel = 10 };
+    const char* const levelNames[] = {"", "debug", "info", "warn", "error"};
+    options.menu = [&shownBy, &logFile, &levelNames] {
         const std::u16string tip = shownBy->shown().tooltip;
-        std::vector<zentra::TrayMenuItem> items(6);
+        std::vector<zentra::TrayMenuItem> items(9);
         // The engine's words as they are, & included.
         const std::u16string state = zentra::literalShellText(tip);
         items[0] = {kState, L"Engine: " + std::wstring(state.begin(), state.end()), false, false};
         items[1].separator = true;
-        items[2] = {kAbout, L"About tray-host", false, true};
-        items[3] = {kOpenLog, L"Open log", false, !logFile.empty()};
+        const zentra::LogonStart logon = zentra::readStartAtLogon(kAppName).state;
+        items[2] = {kLogon,
+                    logon == zentra::LogonStart::Stale ? L"Start at logon (another copy is set)"
+                    : logon == zentra::LogonStart::Disabled
+                        ? L"Start at logon (off in Task Manager)"
+                        : L"Start at logon",
+                    logon == zentra::LogonStart::On, true};
+        items[3].text = L"Log level";
+        const auto current = static_cast<unsigned>(zentra::common::processLogger->level());
+        for (unsigned level = 1; level <= 4; ++level) {
+            const std::string name = levelNames[level];
+            items[3].submenu.push_back({kLevel + level, std::wstring(name.begin(), name.end()),
+                                        level == current, true, false, false, true});
+        }
         items[4].separator = true;
-        items[5] = {kQuit, L"Quit", false, true};
+        items[5] = {kAbout, L"About tray-host", false, true};
+        items[6] = {kOpenLog, L"Open log", false, !logFile.empty()};
+        items[7].separator = true;
+        items[8] = {kQuit, L"Quit", false, true};
         return items;
     };
-    options.onMenuChoice = [&logFile](unsigned id) {
-        const char* names[] = {"", "state", "about", "open log", "quit"};
-        std::printf("menu: %s\n", names[id]);
+    options.onMenuChoice = [&logFile, &levelNames](unsigned id) {
+        const char* names[] = {"", "state", "about", "open log", "quit", "start at logon"};
+        if (id > kLevel) {
+            std::printf("menu: log level %s\n", levelNames[id - kLevel]);
+            zentra::common::processLogger->setLevel(
+                static_cast<zentra::common::LogLevel>(id - kLevel));
+        } else {
+            std::printf("menu: %s\n", names[id]);
+        }
         std::fflush(stdout);
-        if (id == kOpenLog) {
-            openInViewer(logFile);
+        if (id == kLogon) {
+            const bool on = zentra::readStartAtLogon(kAppName).state == zentra::LogonStart::On;
+            const bool done = on ? zentra::clearStartAtLogon(kAppName)
+                                 : zentra::setStartAtLogon(kAppName, wordsForLogon());
+            std::printf("start at logon: %s\n", on == done ? "off" : "on");
+            std::fflush(stdout);
+        } else if (id == kOpenLog) {
+            zentra::openFile(logFile);
         } else if (id == kAbout) {
             MessageBoxW(nullptr, L"tray-host: the zentra glyphs in the notification area.",
                         L"About tray-host", MB_OK | MB_ICONINFORMATION);
@@ -141,6 +218,8 @@ int main(int argc, char** argv) {
             PostQuitMessage(0);
         }
     };
+    // A double click is told alone: a click waits out the double-click time.
+    options.waitForDoubleClick = true;
     options.onActivate = [](zentra::TrayActivation what, int x, int y) {
         const char* names[] = {"select", "double click", "context menu", "notification click"};
         std::printf("%s at %d,%d\n", names[static_cast<int>(what)], x, y);
@@ -222,6 +301,8 @@ int main(int argc, char** argv) {
         TranslateMessage(&msg);
         DispatchMessageW(&msg);
     }
+    instance.reset();  // ending: the next start is the first, not one that waits for an answer
+    instance.reset();  // ending: the next start is the first, not one that waits for an answer
     {
         std::lock_guard<std::mutex> lock(stopMutex);
         stopping = true;

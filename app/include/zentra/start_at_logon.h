@@ -6,7 +6,7 @@
 // entry that works. Setting the entry is the user's choice made again: it turns Task Manager's
 // "off" back on.
 // A program that requires elevation does not start from this entry at logon (Windows refuses it,
-// error 740): setting it from an elevated process logs a warning.
+// error 740): setting it from a process elevated by UAC logs a warning.
 #pragma once
 
 #include <string>
