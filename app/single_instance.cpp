@@ -38,18 +38,21 @@ struct SingleInstance::Impl {
     std::function<void(const InstanceRequest&)> onRequest;
     std::deque<InstanceRequest> waiting;
 
-    ~Impl();
+    ~Impl() { release(); }
+    void release();
     bool listen(const std::wstring& name);
     static LRESULT CALLBACK procedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 };
 
-SingleInstance::Impl::~Impl() {
+void SingleInstance::Impl::release() {
     if (window != nullptr) {
         SetWindowLongPtrW(window, GWLP_USERDATA, 0);
         DestroyWindow(window);
+        window = nullptr;
     }
     if (mutex != nullptr) {
         CloseHandle(mutex);
+        mutex = nullptr;
     }
 }
 
@@ -193,6 +196,12 @@ SingleInstance& SingleInstance::operator=(SingleInstance&& other) noexcept = def
 
 InstanceRole SingleInstance::role() const {
     return impl_ != nullptr ? impl_->role : InstanceRole::Unguarded;
+}
+
+void SingleInstance::release() {
+    if (impl_ != nullptr) {
+        impl_->release();
+    }
 }
 
 bool SingleInstance::shouldExit() const {

@@ -301,8 +301,9 @@ int main(int argc, char** argv) {
         TranslateMessage(&msg);
         DispatchMessageW(&msg);
     }
-    instance.reset();  // ending: the next start is the first, not one that waits for an answer
-    instance.reset();  // ending: the next start is the first, not one that waits for an answer
+    if (instance) {
+        instance->release();  // ending: the next start is the first, not one that waits for it
+    }
     {
         std::lock_guard<std::mutex> lock(stopMutex);
         stopping = true;

@@ -1,19 +1,18 @@
-// The application's life on Windows (under Wine): copies of this program started as separate
-// processes claim one name, the Run entry is read back from the registry and parsed by the
-// system's own CommandLineToArgvW, and "Open log" brings up Notepad's window.
+// The application's life on Windows (under Wine): copies of this program started as processes of
+// their own claim one name, the Run entry is parsed back by the system's CommandLineToArgvW, and
+// a log file opens in Notepad's window.
 #include <gtest/gtest.h>
 #include <windows.h>
 // After windows.h.
 #include <shellapi.h>
 
 #include <chrono>
-#include <cstdio>
 #include <filesystem>
 #include <fstream>
-#include <functional>
 #include <string>
 #include <vector>
 
+#include "host_test_support.h"
 #include "zentra/open_file.h"
 #include "zentra/single_instance.h"
 #include "zentra/start_at_logon.h"
@@ -21,13 +20,12 @@
 namespace {
 
 using namespace std::chrono_literals;
+using host_test::pumpUntil;
 using zentra::InstanceRole;
+using zentra::LogonStart;
 
-// Exit codes of a copy started with --claim: its role, and for the first, 100 + the requests it
-// took (each from a copy in this working directory that claimed the same name).
-constexpr DWORD kForwarded = 1;
-constexpr DWORD kNotForwarded = 2;
-constexpr DWORD kUnguarded = 3;
+// A copy started with --claim exits with its role, the first with 100 + the requests it took.
+constexpr DWORD kForwarded = static_cast<DWORD>(InstanceRole::Forwarded);
 constexpr DWORD kFirst = 100;
 
 std::wstring thisProgram() {
@@ -40,49 +38,38 @@ std::wstring testName(const wchar_t* what) {
     return L"zentra.test." + std::to_wstring(GetCurrentProcessId()) + L"." + what;
 }
 
-// Runs the thread's message loop until `done` or `limit`; true when done.
-bool pumpUntil(const std::function<bool()>& done, std::chrono::milliseconds limit) {
-    const auto end = std::chrono::steady_clock::now() + limit;
-    while (!done()) {
-        if (std::chrono::steady_clock::now() >= end) {
-            return false;
-        }
-        MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT);
-        MSG msg;
-        while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
-            DispatchMessageW(&msg);
-        }
+// Copies of this program, `--claim NAME WANTED TIMEOUT_MS [words...]`: their exit statuses, in
+// order. This thread's loop answers them meanwhile, unless `answer` is false.
+std::vector<DWORD> runCopies(const std::vector<std::wstring>& arguments, bool answer = true) {
+    std::vector<PROCESS_INFORMATION> started;
+    for (const std::wstring& words : arguments) {
+        std::wstring command = L"\"" + thisProgram() + L"\" --claim " + words;
+        STARTUPINFOW startup{};
+        startup.cb = sizeof startup;
+        started.emplace_back();
+        EXPECT_TRUE(CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                                   nullptr, &startup, &started.back()));
     }
-    return true;
+    std::vector<DWORD> codes;
+    for (PROCESS_INFORMATION& p : started) {
+        const auto ended = [&] {
+            return WaitForSingleObject(p.hProcess, answer ? 0 : 60'000) == 0;
+        };
+        EXPECT_TRUE(pumpUntil(ended, 60s));
+        codes.emplace_back();
+        GetExitCodeProcess(p.hProcess, &codes.back());
+        CloseHandle(p.hProcess);
+        CloseHandle(p.hThread);
+    }
+    std::sort(codes.begin(), codes.end());
+    return codes;
 }
 
-// Another copy of this program: `--claim NAME WANTED TIMEOUT_MS [words...]`.
-PROCESS_INFORMATION startCopy(const std::wstring& arguments) {
-    std::wstring command = L"\"" + thisProgram() + L"\" --claim " + arguments;
-    STARTUPINFOW startup{};
-    startup.cb = sizeof startup;
-    PROCESS_INFORMATION process{};
-    EXPECT_TRUE(CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr,
-                               nullptr, &startup, &process));
-    return process;
-}
-
-DWORD exitOf(PROCESS_INFORMATION& process) {
-    DWORD code = 0;
-    EXPECT_EQ(WaitForSingleObject(process.hProcess, 60'000), WAIT_OBJECT_0);
-    GetExitCodeProcess(process.hProcess, &code);
-    CloseHandle(process.hProcess);
-    CloseHandle(process.hThread);
-    return code;
-}
-
-// A copy started with --claim.
-int claimingCopy(int argc, wchar_t** argv) {
+int claimingCopy(wchar_t** argv) {
     const std::wstring name = argv[2];
-    const int wanted = std::stoi(argv[3]);
-    int taken = 0;
     wchar_t directory[MAX_PATH] = {};
     GetCurrentDirectoryW(MAX_PATH, directory);
+    int taken = 0;
     const auto instance = zentra::SingleInstance::claim(
         name,
         [&](const zentra::InstanceRequest& r) {
@@ -90,163 +77,98 @@ int claimingCopy(int argc, wchar_t** argv) {
                      r.commandLine.find(L"--claim " + name) != std::wstring::npos;
         },
         std::chrono::milliseconds(std::stoi(argv[4])));
-    switch (instance.role()) {
-        case InstanceRole::Forwarded:
-            return kForwarded;
-        case InstanceRole::NotForwarded:
-            return kNotForwarded;
-        case InstanceRole::Unguarded:
-            return kUnguarded;
-        case InstanceRole::First:
-            break;
+    if (instance.role() != InstanceRole::First) {
+        return static_cast<int>(instance.role());
     }
-    pumpUntil([&] { return taken >= wanted; }, 30s);
-    (void)argc;
+    pumpUntil([&] { return taken >= std::stoi(argv[3]); }, 30s);
     return static_cast<int>(kFirst) + taken;
 }
 
 // Copies started at once: one is the first, and every other hands it its request.
 TEST(SingleInstance, CopiesStartedTogether) {
     const std::wstring name = testName(L"together");
-    for (const int copies : {2, 5}) {
-        std::vector<PROCESS_INFORMATION> started;
-        for (int i = 0; i < copies; ++i) {
-            started.push_back(startCopy(name + L" " + std::to_wstring(copies - 1) + L" 20000"));
-        }
-        std::vector<DWORD> codes;
-        for (PROCESS_INFORMATION& p : started) {
-            codes.push_back(exitOf(p));
-        }
-        std::sort(codes.begin(), codes.end());
-        std::vector<DWORD> expected(static_cast<std::size_t>(copies - 1), kForwarded);
-        expected.push_back(kFirst + static_cast<DWORD>(copies - 1));
-        EXPECT_EQ(codes, expected) << copies << " copies";
+    for (const DWORD copies : {2U, 5U}) {
+        std::vector<DWORD> expected(copies - 1, kForwarded);
+        expected.push_back(kFirst + copies - 1);
+        const std::wstring words = name + L" " + std::to_wstring(copies - 1) + L" 20000";
+        EXPECT_EQ(runCopies(std::vector<std::wstring>(copies, words)), expected);
     }
 }
 
-// The first gets each request on its own thread, with the words and the working directory of the
-// start that sent it, after one that threw; a copy that gets no answer in time is told so; once
-// the first is gone, the next start is the first.
-TEST(SingleInstance, RequestsReachTheFirstOnItsThread) {
+// The first gets each request with the start's words and working directory, after one that
+// threw; a copy unanswered in time is told so; once the first is gone, the next start is first.
+TEST(SingleInstance, RequestsReachTheFirst) {
     const std::wstring name = testName(L"requests");
     std::vector<zentra::InstanceRequest> requests;
-    const DWORD thread = GetCurrentThreadId();
-    bool onThread = true;
-    {
-        const auto first =
-            zentra::SingleInstance::claim(name, [&](const zentra::InstanceRequest& r) {
-                onThread = onThread && GetCurrentThreadId() == thread;
-                requests.push_back(r);
-                if (requests.size() == 1) {
-                    throw std::runtime_error("the application's own fault");
-                }
-            });
-        ASSERT_EQ(first.role(), InstanceRole::First);
-        EXPECT_FALSE(first.shouldExit());
-        EXPECT_EQ(zentra::SingleInstance::claim(L"bad name", nullptr).role(),
-                  InstanceRole::Unguarded);
-        for (const wchar_t* words : {L"0 5000 --show", L"0 5000 \"two words\" last"}) {
-            PROCESS_INFORMATION copy = startCopy(name + L" " + words);
-            // Its answer needs this thread's loop: pumped while it waits.
-            pumpUntil([&] { return WaitForSingleObject(copy.hProcess, 0) == WAIT_OBJECT_0; }, 30s);
-            EXPECT_EQ(exitOf(copy), kForwarded) << words;
+    auto first = zentra::SingleInstance::claim(name, [&](const zentra::InstanceRequest& r) {
+        requests.push_back(r);
+        if (requests.size() == 1) {
+            throw std::runtime_error("the application's own fault");
         }
-        ASSERT_TRUE(pumpUntil([&] { return requests.size() == 2; }, 10s));
-        EXPECT_TRUE(onThread);
-        wchar_t directory[MAX_PATH] = {};
-        GetCurrentDirectoryW(MAX_PATH, directory);
-        EXPECT_EQ(requests[1].workingDirectory, directory);
-        const std::wstring& line = requests[1].commandLine;
-        EXPECT_EQ(line.substr(line.find(L" 5000 ")), L" 5000 \"two words\" last");
+    });
+    ASSERT_EQ(first.role(), InstanceRole::First);
+    EXPECT_EQ(zentra::SingleInstance::claim(L"bad name", nullptr).role(), InstanceRole::Unguarded);
+    EXPECT_EQ(runCopies({name + L" 0 5000 --show"}), std::vector<DWORD>{kForwarded});
+    EXPECT_EQ(runCopies({name + L" 0 5000 \"two words\" last"}), std::vector<DWORD>{kForwarded});
+    ASSERT_TRUE(pumpUntil([&] { return requests.size() == 2; }, 10s));
+    EXPECT_EQ(requests[1].workingDirectory, std::filesystem::current_path().wstring());
+    const std::wstring& line = requests[1].commandLine;
+    EXPECT_EQ(line.substr(line.find(L" 5000 ")), L" 5000 \"two words\" last");
 
-        // This thread answers nothing while it waits for the copy.
-        PROCESS_INFORMATION unanswered = startCopy(name + L" 0 300");
-        EXPECT_EQ(exitOf(unanswered), kNotForwarded);
-        pumpUntil([] { return false; }, 200ms);
-    }
-    PROCESS_INFORMATION next = startCopy(name + L" 0 5000");
-    EXPECT_EQ(exitOf(next), kFirst);
+    // Its thread answers nothing while it waits for the copy.
+    EXPECT_EQ(runCopies({name + L" 0 300"}, false),
+              std::vector<DWORD>{static_cast<DWORD>(InstanceRole::NotForwarded)});
+    first.release();
+    EXPECT_EQ(runCopies({name + L" 0 5000"}), std::vector<DWORD>{kFirst});
 }
 
-// Each argument as the system's parser reads the Run entry back, and the entry's state as the
-// registry changes under it.
+// The entry as the system's parser reads it back, and its state as the registry changes.
 TEST(StartAtLogon, ReadBackFromTheRegistry) {
     const std::wstring name = testName(L"logon");
     const wchar_t* run = L"Software\\Microsoft\\Windows\\CurrentVersion\\Run";
     const wchar_t* approved =
         L"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\StartupApproved\\Run";
-    const auto stored = [&] {
-        wchar_t value[1024] = {};
-        DWORD bytes = sizeof value;
-        return RegGetValueW(HKEY_CURRENT_USER, run, name.c_str(), RRF_RT_REG_SZ, nullptr, value,
-                            &bytes) == ERROR_SUCCESS
-                   ? std::wstring(value)
-                   : std::wstring(L"(none)");
+    const auto write = [&](const wchar_t* key, DWORD type, const void* data, std::size_t bytes) {
+        RegSetKeyValueW(HKEY_CURRENT_USER, key, name.c_str(), type, data,
+                        static_cast<DWORD>(bytes));
     };
-    EXPECT_EQ(zentra::readStartAtLogon(name).state, zentra::LogonStart::Off);
+    const BYTE off[12] = {3};
     const std::vector<std::wstring> arguments = {L"--minimized", L"C:\\a b\\c.txt", L"say \"hi\"",
                                                  L"trail\\",     L"dir with\\",     L""};
+    EXPECT_EQ(zentra::readStartAtLogon(name).state, LogonStart::Off);
     ASSERT_TRUE(zentra::setStartAtLogon(name, arguments));
     int count = 0;
-    wchar_t** parsed = CommandLineToArgvW(stored().c_str(), &count);
-    ASSERT_NE(parsed, nullptr);
-    std::vector<std::wstring> back(parsed, parsed + count);
-    LocalFree(parsed);
+    wchar_t** parsed = CommandLineToArgvW(zentra::readStartAtLogon(name).command.c_str(), &count);
     std::vector<std::wstring> expected = {thisProgram()};
     expected.insert(expected.end(), arguments.begin(), arguments.end());
-    EXPECT_EQ(back, expected);
-    EXPECT_EQ(zentra::readStartAtLogon(name).state, zentra::LogonStart::On);
-
-    // The user turned it off in Task Manager; asking again turns it on.
-    const BYTE off[12] = {3};
-    RegSetKeyValueW(HKEY_CURRENT_USER, approved, name.c_str(), REG_BINARY, off, sizeof off);
-    EXPECT_EQ(zentra::readStartAtLogon(name).state, zentra::LogonStart::Disabled);
-    ASSERT_TRUE(zentra::setStartAtLogon(name));
-    EXPECT_EQ(zentra::readStartAtLogon(name).state, zentra::LogonStart::On);
+    EXPECT_EQ(std::vector<std::wstring>(parsed, parsed + count), expected);
+    LocalFree(parsed);
+    EXPECT_EQ(zentra::readStartAtLogon(name).state, LogonStart::On);
+    write(approved, REG_BINARY, off, sizeof off);  // the user turned it off in Task Manager
+    EXPECT_EQ(zentra::readStartAtLogon(name).state, LogonStart::Disabled);
+    ASSERT_TRUE(zentra::setStartAtLogon(name));  // asked again: on
+    EXPECT_EQ(zentra::readStartAtLogon(name).state, LogonStart::On);
 
     // Written with an environment variable, as some installers do; then for a moved program.
     const std::filesystem::path self(thisProgram());
     SetEnvironmentVariableW(L"ZENTRA_TEST_DIR", self.parent_path().c_str());
     const std::wstring expanding = L"\"%ZENTRA_TEST_DIR%\\" + self.filename().wstring() + L"\" -x";
-    RegSetKeyValueW(HKEY_CURRENT_USER, run, name.c_str(), REG_EXPAND_SZ, expanding.c_str(),
-                    static_cast<DWORD>((expanding.size() + 1) * sizeof(wchar_t)));
-    EXPECT_EQ(zentra::readStartAtLogon(name).state, zentra::LogonStart::On);
+    write(run, REG_EXPAND_SZ, expanding.c_str(), (expanding.size() + 1) * sizeof(wchar_t));
+    EXPECT_EQ(zentra::readStartAtLogon(name).state, LogonStart::On);
     const std::wstring moved = L"\"C:\\Old Place\\tray.exe\" --minimized";
-    RegSetKeyValueW(HKEY_CURRENT_USER, run, name.c_str(), REG_SZ, moved.c_str(),
-                    static_cast<DWORD>((moved.size() + 1) * sizeof(wchar_t)));
+    write(run, REG_SZ, moved.c_str(), (moved.size() + 1) * sizeof(wchar_t));
     const zentra::LogonEntry stale = zentra::readStartAtLogon(name);
-    EXPECT_EQ(stale.state, zentra::LogonStart::Stale);
+    EXPECT_EQ(stale.state, LogonStart::Stale);
     EXPECT_EQ(stale.command, moved);
 
-    RegSetKeyValueW(HKEY_CURRENT_USER, approved, name.c_str(), REG_BINARY, off, sizeof off);
+    write(approved, REG_BINARY, off, sizeof off);
     EXPECT_TRUE(zentra::clearStartAtLogon(name));
     EXPECT_TRUE(zentra::clearStartAtLogon(name));  // nothing left to clear
-    EXPECT_EQ(stored(), L"(none)");
-    EXPECT_EQ(RegGetValueW(HKEY_CURRENT_USER, approved, name.c_str(), RRF_RT_ANY, nullptr, nullptr,
-                           nullptr),
-              ERROR_FILE_NOT_FOUND);
-    EXPECT_EQ(zentra::readStartAtLogon(name).state, zentra::LogonStart::Off);
-}
-
-// A top-level window whose title holds `text`, or null.
-HWND windowTitled(const std::wstring& text) {
-    struct Search {
-        const std::wstring* text;
-        HWND found;
-    } search{&text, nullptr};
-    EnumWindows(
-        [](HWND window, LPARAM context) -> BOOL {
-            auto* s = reinterpret_cast<Search*>(context);
-            wchar_t title[512] = {};
-            GetWindowTextW(window, title, 512);
-            if (std::wstring(title).find(*s->text) != std::wstring::npos) {
-                s->found = window;
-                return FALSE;
-            }
-            return TRUE;
-        },
-        reinterpret_cast<LPARAM>(&search));
-    return search.found;
+    for (const wchar_t* key : {run, approved}) {
+        EXPECT_EQ(RegGetValueW(HKEY_CURRENT_USER, key, name.c_str(), RRF_RT_ANY, nullptr, nullptr,
+                               nullptr),
+                  ERROR_FILE_NOT_FOUND);
+    }
 }
 
 // A log file (whose type has no program here) opens in Notepad; a missing file, or one of a type
@@ -258,18 +180,14 @@ TEST(OpenFile, LogFallsBackToNotepad) {
     const std::filesystem::path other = folder / (stem + L".zentra-nothing");
     std::ofstream(log) << "a line\n";
     std::ofstream(other) << "data\n";
-    const auto opened = std::chrono::steady_clock::now();
     ASSERT_TRUE(zentra::openFile(log));
-    HWND notepad = nullptr;
-    EXPECT_TRUE(
-        pumpUntil([&] { return (notepad = windowTitled(stem + L" app.log")) != nullptr; }, 60s));
-    std::printf("Notepad showed the log after %lld ms\n",
-                static_cast<long long>(std::chrono::duration_cast<std::chrono::milliseconds>(
-                                           std::chrono::steady_clock::now() - opened)
-                                           .count()));
-    if (notepad != nullptr) {
-        PostMessageW(notepad, WM_CLOSE, 0, 0);
-    }
+    const auto notepad = [&] {
+        wchar_t title[512] = {};
+        GetWindowTextW(FindWindowW(L"Notepad", nullptr), title, 512);
+        return std::wstring(title).find(stem + L" app.log") != std::wstring::npos;
+    };
+    EXPECT_TRUE(pumpUntil(notepad, 60s));
+    PostMessageW(FindWindowW(L"Notepad", nullptr), WM_CLOSE, 0, 0);
     EXPECT_FALSE(zentra::openFile(folder / (stem + L"-missing.log")));
     EXPECT_FALSE(zentra::openFile(other));
     std::filesystem::remove(log);
@@ -279,10 +197,10 @@ TEST(OpenFile, LogFallsBackToNotepad) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    int wargc = 0;
-    wchar_t** wargv = CommandLineToArgvW(GetCommandLineW(), &wargc);
-    if (wargc >= 5 && std::wstring(wargv[1]) == L"--claim") {
-        return claimingCopy(wargc, wargv);
+    int count = 0;
+    wchar_t** words = CommandLineToArgvW(GetCommandLineW(), &count);
+    if (count >= 5 && std::wstring(words[1]) == L"--claim") {
+        return claimingCopy(words);
     }
     testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();

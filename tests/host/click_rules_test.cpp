@@ -21,45 +21,39 @@ struct Step {
 
 // "ms:what@x" for each delivery, the timer fired at the moment it was armed for.
 std::string run(bool wait, const std::vector<Step>& steps, int doubleClickMs = 500) {
+    using std::chrono::milliseconds;
     ClickRules rules(wait);
     std::string heard;
     std::optional<zn::MonoTime> timer;
-    const auto at = [](int ms) { return zn::MonoTime(std::chrono::milliseconds(ms)); };
-    const auto take = [&](const zentra::host::ClickOutcome& out, int ms) {
-        if (out.cancelTimer) {
-            timer.reset();
-        }
-        if (out.armTimerAt) {
-            timer = out.armTimerAt;
-        }
+    const auto take = [&](const zentra::host::ClickOutcome& out, zn::MonoTime at) {
+        timer = out.armTimerAt ? out.armTimerAt : out.cancelTimer ? std::nullopt : timer;
         if (out.deliver) {
-            const char* names = "?smdb";  // in IconEvent's order
-            const bool key = out.deliver->keyboard;
-            heard += std::to_string(ms) + ":" +
-                     (key ? 'k' : names[static_cast<int>(out.deliver->event)]) + "@" +
-                     std::to_string(out.deliver->x) + " ";
+            const char what =
+                out.deliver->keyboard ? 'k' : "?smdb"[static_cast<int>(out.deliver->event)];
+            heard += std::to_string(
+                         std::chrono::duration_cast<milliseconds>(at.time_since_epoch()).count()) +
+                     ":" + what + "@" + std::to_string(out.deliver->x) + " ";
         }
     };
     const auto fireUntil = [&](zn::MonoTime until) {
         if (timer && *timer <= until) {
-            const int ms = static_cast<int>(
-                std::chrono::duration_cast<std::chrono::milliseconds>(timer->time_since_epoch())
-                    .count());
+            const zn::MonoTime at = *timer;
             timer.reset();
-            take(rules.onTimer(), ms);
+            take(rules.onTimer(), at);
         }
     };
     for (const Step& s : steps) {
-        fireUntil(at(s.ms));
-        IconInput input;
+        const zn::MonoTime at{milliseconds(s.ms)};
+        fireUntil(at);
+        IconInput input;  // IconEvent's order: None, Select, ContextMenu, DoubleClick
         input.event = s.what == 'd'   ? IconEvent::DoubleClick
                       : s.what == 'm' ? IconEvent::ContextMenu
                                       : IconEvent::Select;
         input.keyboard = s.what == 'k';
         input.x = s.x;
-        take(rules.onInput(input, at(s.ms), std::chrono::milliseconds(doubleClickMs)), s.ms);
+        take(rules.onInput(input, at, milliseconds(doubleClickMs)), at);
     }
-    fireUntil(at(1'000'000));
+    fireUntil(zn::MonoTime{std::chrono::hours(1)});
     return heard;
 }
 

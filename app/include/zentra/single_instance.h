@@ -1,8 +1,8 @@
 // One copy of an application per user session. The first start claims the application's name; a
 // later start hands its command line (and working directory) to the copy that runs, which gets it
-// on its UI thread, and learns that it should exit. Destroying the object gives the name up:
-// the next start is the first again. Destroy it as soon as the message loop has ended: a start
-// while the copy is still ending would wait, unanswered, for the timeout.
+// on its UI thread, and learns that it should exit. release() (or the destructor) gives the name
+// up: the next start is the first again. Release it as soon as the message loop has ended: a
+// start while the copy is still ending would wait, unanswered, for the timeout.
 //
 //   const auto instance = zentra::SingleInstance::claim(L"com.example.mytray", onRequest);
 //   if (instance.shouldExit()) return 0;  // the copy that runs has our command line
@@ -55,6 +55,8 @@ class SingleInstance {
     InstanceRole role() const;
     // Forwarded or NotForwarded: another copy runs.
     bool shouldExit() const;
+    // Gives the name up now (later starts are first); the role stays.
+    void release();
 
     struct Impl;
 
