@@ -1,5 +1,6 @@
 #include "app_rules.h"
 
+#include <algorithm>
 #include <array>
 #include <cstddef>
 
@@ -9,7 +10,7 @@ namespace {
 
 constexpr std::size_t kLongestName = 200;
 // A command line is at most 32767 characters; a working directory, as long.
-constexpr std::size_t kLongestRequest = 2 * 32768;
+constexpr std::size_t kLongestRequest = 2 * std::size_t{32768};
 
 wchar_t lowerAscii(wchar_t c) {
     return c >= L'A' && c <= L'Z' ? static_cast<wchar_t>(c - L'A' + L'a') : c;
@@ -71,12 +72,9 @@ std::wstring_view programOf(std::wstring_view commandLine) {
 bool opensInNotepad(std::wstring_view file) {
     static constexpr std::array<std::wstring_view, 8> kText = {L".txt",  L".log", L".ini",  L".cfg",
                                                                L".conf", L".csv", L".json", L".md"};
-    for (const std::wstring_view extension : kText) {
-        if (endsWithNoCase(file, extension)) {
-            return true;
-        }
-    }
-    return false;
+    return std::any_of(kText.begin(), kText.end(), [file](std::wstring_view extension) {
+        return endsWithNoCase(file, extension);
+    });
 }
 
 const char* instanceNameProblem(std::wstring_view name) {

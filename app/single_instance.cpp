@@ -26,7 +26,7 @@ std::wstring workingDirectory() {
 }
 
 std::string narrow(std::wstring_view text) {
-    return std::string(text.begin(), text.end());  // names are ASCII
+    return {text.begin(), text.end()};  // names are ASCII
 }
 
 }  // namespace

@@ -738,6 +738,7 @@ TEST(TrayHostOnDisplay, ContextMenu) {
                 std::this_thread::sleep_for(10ms);
                 menu = FindWindowW(L"#32768", nullptr);
             }
+            // NOLINTNEXTLINE(performance-no-int-to-ptr): the menu's handle, as the message answers
             shownMenu = menuAsShown(reinterpret_cast<HMENU>(SendMessageW(menu, MN_GETHMENU, 0, 0)));
             if (errorFirst) {
                 Snapshot error = armed();
