@@ -135,12 +135,16 @@ SingleInstance SingleInstance::claim(std::wstring_view name,
     // Until this copy is the first, or the first has its request: the copy that has the name may
     // be starting (no window yet) or ending (its window gone, the name not yet).
     for (;;) {
+        SetLastError(ERROR_SUCCESS);  // a name created anew need not reset it
         HANDLE mutex = CreateMutexW(nullptr, FALSE, mutexName.c_str());
         const DWORD created = GetLastError();
         if (mutex != nullptr && created != ERROR_ALREADY_EXISTS) {
             impl->mutex = mutex;
-            impl->role = impl->listen(title) ? InstanceRole::First : InstanceRole::Unguarded;
-            if (impl->role == InstanceRole::Unguarded) {
+            if (impl->listen(title)) {
+                impl->role = InstanceRole::First;
+            } else {
+                // Not kept: later starts would wait for a window that never comes.
+                impl->release();
                 logWarn("SingleInstance: ", narrow(name), " runs unguarded");
             }
             return SingleInstance(std::move(impl));
