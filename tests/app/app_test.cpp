@@ -84,6 +84,10 @@ int claimingCopy(wchar_t** argv) {
     return static_cast<int>(kFirst) + taken;
 }
 
+LRESULT CALLBACK refuseRequests(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    return message == WM_COPYDATA ? FALSE : DefWindowProcW(window, message, wParam, lParam);
+}
+
 // Copies started at once: one is the first, and every other hands it its request.
 TEST(SingleInstance, CopiesStartedTogether) {
     const std::wstring name = testName(L"together");
@@ -115,9 +119,16 @@ TEST(SingleInstance, RequestsReachTheFirst) {
     const std::wstring& line = requests[1].commandLine;
     EXPECT_EQ(line.substr(line.find(L" 5000 ")), L" 5000 \"two words\" last");
 
-    // Its thread answers nothing while it waits for the copy.
-    EXPECT_EQ(runCopies({name + L" 0 300"}, false),
-              std::vector<DWORD>{static_cast<DWORD>(InstanceRole::NotForwarded)});
+    // Its thread answers nothing while it waits for the copy; then it refuses what it is sent
+    // (as another version of the application might).
+    const std::vector<DWORD> notForwarded{static_cast<DWORD>(InstanceRole::NotForwarded)};
+    EXPECT_EQ(runCopies({name + L" 0 300"}, false), notForwarded);
+    const HWND window =
+        FindWindowExW(HWND_MESSAGE, nullptr, L"zentra.SingleInstance", name.c_str());
+    const LONG_PTR own =
+        SetWindowLongPtrW(window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&refuseRequests));
+    EXPECT_EQ(runCopies({name + L" 0 5000"}), notForwarded);
+    SetWindowLongPtrW(window, GWLP_WNDPROC, own);
     first.release();
     EXPECT_EQ(runCopies({name + L" 0 5000"}), std::vector<DWORD>{kFirst});
 }
