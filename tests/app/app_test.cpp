@@ -129,6 +129,11 @@ TEST(SingleInstance, RequestsReachTheFirst) {
         SetWindowLongPtrW(window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&refuseRequests));
     EXPECT_EQ(runCopies({name + L" 0 5000"}), notForwarded);
     SetWindowLongPtrW(window, GWLP_WNDPROC, own);
+    // Nor does it take what is not a request.
+    COPYDATASTRUCT other{0x1234, 4, const_cast<wchar_t*>(L"a\0b")};
+    EXPECT_EQ(SendMessageW(window, WM_COPYDATA, 0, reinterpret_cast<LPARAM>(&other)), FALSE);
+    // A start forwarded keeps nothing of the name: once the first is gone, the next is first.
+    EXPECT_EQ(zentra::SingleInstance::claim(name, nullptr).role(), InstanceRole::Forwarded);
     first.release();
     EXPECT_EQ(runCopies({name + L" 0 5000"}), std::vector<DWORD>{kFirst});
 }
@@ -166,7 +171,7 @@ TEST(StartAtLogon, ReadBackFromTheRegistry) {
     // Written with an environment variable, as some installers do; then for a moved program.
     const std::filesystem::path self(thisProgram());
     SetEnvironmentVariableW(L"ZENTRA_TEST_DIR", self.parent_path().c_str());
-    const std::wstring expanding = L"\"%ZENTRA_TEST_DIR%\\" + self.filename().wstring() + L"\" -x";
+    const std::wstring expanding = L"\"%ZENTRA_TEST_DIR%\\APP_TEST.EXE\" -x";  // in any case
     write(run, REG_EXPAND_SZ, expanding.c_str(), (expanding.size() + 1) * sizeof(wchar_t));
     EXPECT_EQ(zentra::readStartAtLogon(name).state, LogonStart::On);
     const std::wstring moved = L"\"C:\\Old Place\\tray.exe\" --minimized";
