@@ -162,10 +162,10 @@ TEST(StartAtLogon, ReadBackFromTheRegistry) {
     EXPECT_EQ(zentra::readStartAtLogon(name).state, LogonStart::On);
     write(approved, REG_BINARY, off, sizeof off);  // the user turned it off in Task Manager
     EXPECT_EQ(zentra::readStartAtLogon(name).state, LogonStart::Disabled);
-    const BYTE on[12] = {2};  // turned on again there
-    write(approved, REG_BINARY, on, sizeof on);
-    EXPECT_EQ(zentra::readStartAtLogon(name).state, LogonStart::On);
     ASSERT_TRUE(zentra::setStartAtLogon(name));  // asked again: on
+    EXPECT_EQ(zentra::readStartAtLogon(name).state, LogonStart::On);
+    const BYTE on[12] = {2};  // as Task Manager turns it on
+    write(approved, REG_BINARY, on, sizeof on);
     EXPECT_EQ(zentra::readStartAtLogon(name).state, LogonStart::On);
 
     // Written with an environment variable, as some installers do; then for a moved program.
