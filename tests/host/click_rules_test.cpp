@@ -34,7 +34,8 @@ std::string run(bool wait, const std::string& steps, int doubleClickMs = 500) {
         }
     };
     std::istringstream in(steps);
-    int ms = 0, x = 0;
+    int ms = 0;
+    int x = 0;
     char what = 0;
     while (in >> ms >> what >> x) {
         const zn::MonoTime at{milliseconds(ms)};
