@@ -1,5 +1,6 @@
 #include "zentra/log_sinks.h"
 
+#include <chrono>
 #include <mutex>
 #include <string>
 #include <system_error>
@@ -57,7 +58,7 @@ void FileLogger::log(LogLevel level, std::string_view message) {
     }
     std::lock_guard<LogMutex> lock(mutex_);
     int error = 0;
-    if (file_ != logfile::kNoFile && !logfile::stillAt(path_, file_)) {
+    if (file_ != logfile::kNoFile && pathCheckDue() && !logfile::stillAt(path_, file_)) {
         // Another program deleted or replaced it: what went to the old file since is still read
         // by nobody, so the line goes to a new file at the path.
         if (file_ != logfile::kNoFile) {
@@ -89,7 +90,18 @@ void FileLogger::log(LogLevel level, std::string_view message) {
     formatLogLineNow(line_, level, message);
     if (!writeLine(line_, error)) {
         drop("cannot be written", error);
+        nextPathCheck_ = {};  // the file may be gone: look before the next line
     }
+}
+
+// Whether it is time to look at the path again; if so, the next look is a period later.
+bool FileLogger::pathCheckDue() {
+    const auto now = std::chrono::steady_clock::now();
+    if (now < nextPathCheck_) {
+        return false;
+    }
+    nextPathCheck_ = now + options_.checkPathEvery;
+    return true;
 }
 
 bool FileLogger::ensureOpen(int& error) {
@@ -106,6 +118,7 @@ bool FileLogger::ensureOpen(int& error) {
         file_ = logfile::kNoFile;
         return false;
     }
+    nextPathCheck_ = std::chrono::steady_clock::now() + options_.checkPathEvery;  // just looked
     return true;
 }
 

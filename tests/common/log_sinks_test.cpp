@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -290,10 +291,15 @@ TEST(FileLogger, KeepsEveryLineWhenTheFileIsDisturbed) {
         const char* first;
         const char* second;
         std::uint64_t dropped;
-        const char* report;  // in the one report; empty: none
+        const char* report;  // in the one report; null: none
+        // How often the logger looks at its path (0: before every line), and a pause after
+        // "line 2" (a line logged past the period looks).
+        int checkPathEveryMs = 0;
+        int pauseMs = 0;
     };
     const char* afresh = "this log file was deleted or replaced while in use; it starts afresh";
     const std::string afreshThen = std::string(afresh) + ",line 2,line 3";
+    const std::string afreshThen3 = std::string(afresh) + ",line 3,line 4";
     const std::string otherThen = "other," + std::string(afresh) + ",line 2";
     const Row rows[] = {
         {"deleted", 200, 3, [](const fs::path& file) { return fs::remove(file); }, nullptr,
@@ -307,6 +313,13 @@ TEST(FileLogger, KeepsEveryLineWhenTheFileIsDisturbed) {
          },
          nullptr, "line 3,line 4,line 5", otherThen.c_str(), "older 1", 0,
          "was deleted or replaced"},
+        // Looking at the path once a period: what is logged within it after a deletion goes to
+        // the deleted file, and the first line past it to a new one.
+        {"deleted, a look each 200 ms", 200, 3,
+         [](const fs::path& file) { return fs::remove(file); }, nullptr, "line 5",
+         afreshThen3.c_str(), "older 1", 0, "was deleted or replaced", 200, 400},
+        {"deleted, a look each hour", 200, 3, [](const fs::path& file) { return fs::remove(file); },
+         nullptr, "missing", "older 1", "missing", 0, nullptr, 3600 * 1000},
         // Rotation cannot move the file away, or an older one up: the file grows, and the older
         // files stay as they were.
         {"held", 80, 3, [](const fs::path& file) { return holdGeneration(file, 0); },
@@ -347,6 +360,7 @@ TEST(FileLogger, KeepsEveryLineWhenTheFileIsDisturbed) {
         options.maxBytes = row.maxBytes;
         options.keptFiles = row.keptFiles;
         options.problems = problems;
+        options.checkPathEvery = std::chrono::milliseconds(row.checkPathEveryMs);
         FileLogger logger(file, options);
         const auto line = [&logger](int n) {
             logger.log(LogLevel::Info, "line " + std::to_string(n) + std::string(11, ' '));
@@ -358,6 +372,9 @@ TEST(FileLogger, KeepsEveryLineWhenTheFileIsDisturbed) {
         }
         for (int n = 2; n <= 4; ++n) {
             line(n);
+            if (n == 2) {
+                std::this_thread::sleep_for(std::chrono::milliseconds(row.pauseMs));
+            }
 #if !defined(_WIN32)
             rlimit unlimited{};  // a full disk for one line at the most
             getrlimit(RLIMIT_FSIZE, &unlimited);
@@ -377,9 +394,11 @@ TEST(FileLogger, KeepsEveryLineWhenTheFileIsDisturbed) {
         EXPECT_EQ(trimmed(messagesIn(rotatedLogPath(file, 2))), row.second);
         EXPECT_FALSE(fs::exists(rotatedLogPath(file, zentra::common::kMaxKeptLogFiles)));
         EXPECT_EQ(logger.droppedLines(), row.dropped);
-        ASSERT_EQ(problems->lines.size(), 1u);
-        EXPECT_NE(problems->lines[0].text.find(row.report), std::string::npos)
-            << problems->lines[0].text;
+        ASSERT_EQ(problems->lines.size(), row.report ? 1u : 0u);
+        if (row.report) {
+            EXPECT_NE(problems->lines[0].text.find(row.report), std::string::npos)
+                << problems->lines[0].text;
+        }
     }
 }
 

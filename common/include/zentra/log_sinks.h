@@ -11,6 +11,7 @@
 // As with the console logger, a level is read without a lock: set it before other threads log.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <filesystem>
 #include <functional>
@@ -36,6 +37,12 @@ struct FileLoggerOptions {
     // oldest is deleted at a rotation). 1 keeps no older file: the file starts again empty. At
     // most kMaxKeptLogFiles.
     int keptFiles = 3;
+    // How often the logger asks whether its path still names the file it writes: at a line
+    // logged this long after the last look. A file deleted, renamed or replaced by another
+    // program is noticed at the first line past it, and takes the lines logged before that (at
+    // most this long's worth after the deletion; a renamed file keeps them). Zero looks before
+    // every line, at the cost of two more system calls a line.
+    std::chrono::milliseconds checkPathEvery{1000};
     // Told once each, at Warn: the first time a line cannot be written, the first time the file
     // cannot be rotated, the first time it was deleted or replaced under the logger, and a
     // keptFiles above the most. Empty: standard error.
@@ -54,9 +61,10 @@ struct FileLoggerOptions {
 // how many were dropped. While the file cannot be opened, each line tries again.
 //
 // Rotation deletes nothing it cannot replace: while another program holds the file without
-// sharing its deletion, the file grows past maxBytes and keeps every line. A file deleted or
-// replaced while the logger writes it is noticed at the next line, which goes to a new file at
-// the path, after a line that says so.
+// sharing its deletion, the file grows past maxBytes and keeps every line. A file deleted,
+// renamed or replaced while the logger writes it is noticed within options.checkPathEvery (a
+// second), at the next line, which goes to a new file at the path after a line that says so.
+// Looking every second, not at every line, keeps a line at one write system call.
 //
 // Safe to use from several threads. Several processes writing one file interleave whole lines, but
 // their rotations are not coordinated: give each program a file of its own.
@@ -79,6 +87,7 @@ class FileLogger final : public ILogger {
     bool ensureOpen(int& error);
     bool rotate(int& error);
     bool writeLine(std::string_view line, int& error);
+    bool pathCheckDue();
     void drop(const char* what, int error);
     void report(const std::string& text, bool& reported);
 
@@ -88,6 +97,7 @@ class FileLogger final : public ILogger {
     mutable LogMutex mutex_;
     std::intptr_t file_;
     std::uint64_t size_ = 0;
+    std::chrono::steady_clock::time_point nextPathCheck_{};  // when to look at the path again
     std::uint64_t dropped_ = 0;
     std::uint64_t droppedUntold_ = 0;  // dropped since the file last took a line
     bool lostUntold_ = false;          // the file was deleted or replaced: say so in the new one
