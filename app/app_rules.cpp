@@ -61,12 +61,20 @@ std::wstring commandLineOf(std::wstring_view program, const std::vector<std::wst
     return out;
 }
 
-std::wstring_view programOf(std::wstring_view commandLine) {
+std::vector<std::wstring_view> programsOf(std::wstring_view commandLine) {
     if (!commandLine.empty() && commandLine[0] == L'"') {
         const std::size_t end = commandLine.find(L'"', 1);
-        return commandLine.substr(1, end == std::wstring_view::npos ? end : end - 1);
+        return {commandLine.substr(1, end == std::wstring_view::npos ? end : end - 1)};
     }
-    return commandLine.substr(0, commandLine.find_first_of(L" \t"));
+    std::vector<std::wstring_view> programs;
+    for (std::size_t at = commandLine.find_first_of(L" \t"); at != std::wstring_view::npos;
+         at = commandLine.find_first_of(L" \t", at + 1)) {
+        if (at > 0) {
+            programs.push_back(commandLine.substr(0, at));
+        }
+    }
+    programs.push_back(commandLine);
+    return programs;
 }
 
 bool opensInNotepad(std::wstring_view file) {

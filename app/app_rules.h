@@ -19,9 +19,11 @@ namespace zentra::app {
 std::wstring quoteArgument(std::wstring_view argument);
 // The program, quoted, then each argument.
 std::wstring commandLineOf(std::wstring_view program, const std::vector<std::wstring>& arguments);
-// The program a command line starts, as Windows reads it: within the leading quotes, else up to
-// the first space or tab.
-std::wstring_view programOf(std::wstring_view commandLine);
+// The programs a command line may start, in the order Windows tries them: the one within the
+// leading quotes; unquoted, the text up to each space or tab in turn, then the whole line (an
+// installer's unquoted "C:\Program Files\MyTray\mytray.exe --background" starts
+// "C:\Program Files\MyTray\mytray.exe" where "C:\Program" is not a program).
+std::vector<std::wstring_view> programsOf(std::wstring_view commandLine);
 
 // Whether `file` is a text or log file (by its extension, in any case) that Notepad may show when
 // its type has no program.

@@ -109,11 +109,13 @@ LogonEntry readStartAtLogon(std::wstring_view name) {
         return entry;
     }
     entry.command = *command;
-    const std::wstring program(app::programOf(entry.command));
     const std::wstring self = thisExecutable();
-    const bool same =
-        CompareStringOrdinal(program.c_str(), static_cast<int>(program.size()), self.c_str(),
-                             static_cast<int>(self.size()), TRUE) == CSTR_EQUAL;
+    bool same = false;
+    for (const std::wstring_view program : app::programsOf(entry.command)) {
+        same = same ||
+               CompareStringOrdinal(program.data(), static_cast<int>(program.size()), self.c_str(),
+                                    static_cast<int>(self.size()), TRUE) == CSTR_EQUAL;
+    }
     entry.state = !same                         ? LogonStart::Stale
                   : turnedOffInTaskManager(key) ? LogonStart::Disabled
                                                 : LogonStart::On;

@@ -28,14 +28,24 @@ TEST(AppRules, CommandLines) {
     }
     EXPECT_EQ(commandLineOf(L"C:\\My Tray\\t.exe", {L"--min", L"a b"}),
               L"\"C:\\My Tray\\t.exe\" --min \"a b\"");
-    const Pairs programs = {{L"\"C:\\A B\\t.exe\" --min", L"C:\\A B\\t.exe"},
-                            {L"C:\\t.exe --min", L"C:\\t.exe"},
-                            {L"C:\\t.exe\t-m", L"C:\\t.exe"},
-                            {L"C:\\t.exe", L"C:\\t.exe"},
-                            {L"\"C:\\open", L"C:\\open"},
-                            {L"", L""}};
+    // The programs Windows tries, in order, joined by "|".
+    const Pairs programs = {
+        {L"\"C:\\A B\\t.exe\" --min", L"C:\\A B\\t.exe"},
+        {L"C:\\t.exe --min", L"C:\\t.exe|C:\\t.exe --min"},
+        {L"C:\\t.exe\t-m", L"C:\\t.exe|C:\\t.exe\t-m"},
+        {L"C:\\t.exe", L"C:\\t.exe"},
+        {L"\"C:\\open", L"C:\\open"},
+        {L"", L""},
+        {L"C:\\Program Files\\My Tray\\t.exe  --bg",
+         L"C:\\Program|C:\\Program Files\\My|C:\\Program Files\\My Tray\\t.exe|"
+         L"C:\\Program Files\\My Tray\\t.exe |C:\\Program Files\\My Tray\\t.exe  --bg"},
+        {L" C:\\t.exe", L" C:\\t.exe"}};
     for (const auto& [command, expected] : programs) {
-        EXPECT_EQ(programOf(command), expected);
+        std::wstring joined;
+        for (const std::wstring_view program : programsOf(command)) {
+            joined += (joined.empty() ? L"" : L"|") + std::wstring(program);
+        }
+        EXPECT_EQ(joined, expected) << std::string(command.begin(), command.end());
     }
 }
 

@@ -174,6 +174,10 @@ TEST(StartAtLogon, ReadBackFromTheRegistry) {
     const std::wstring expanding = L"\"%ZENTRA_TEST_DIR%\\APP_TEST.EXE\" -x";  // in any case
     write(run, REG_EXPAND_SZ, expanding.c_str(), (expanding.size() + 1) * sizeof(wchar_t));
     EXPECT_EQ(zentra::readStartAtLogon(name).state, LogonStart::On);
+    // Unquoted, as installers write it: Windows starts this program (its path may hold spaces).
+    const std::wstring unquoted = thisProgram() + L" --background";
+    write(run, REG_SZ, unquoted.c_str(), (unquoted.size() + 1) * sizeof(wchar_t));
+    EXPECT_EQ(zentra::readStartAtLogon(name).state, LogonStart::On);
     const std::wstring moved = L"\"C:\\Old Place\\tray.exe\" --minimized";
     write(run, REG_SZ, moved.c_str(), (moved.size() + 1) * sizeof(wchar_t));
     const zentra::LogonEntry stale = zentra::readStartAtLogon(name);
