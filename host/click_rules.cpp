@@ -1,5 +1,7 @@
 #include "click_rules.h"
 
+#include <utility>
+
 namespace zentra::host {
 
 namespace {
@@ -13,6 +15,12 @@ bool within(const std::optional<MonoTime>& since, MonoTime now, std::chrono::mil
 ClickOutcome ClickRules::onInput(const IconInput& input, MonoTime now,
                                  std::chrono::milliseconds doubleClickTime) {
     ClickOutcome out;
+    const bool mouseClick = !input.keyboard && (input.event == IconEvent::Select ||
+                                                input.event == IconEvent::DoubleClick);
+    if (!mouseClick && input.event != IconEvent::None && held_) {
+        out.before = std::exchange(held_, std::nullopt);  // in the order made
+        out.cancelTimer = true;
+    }
     if (input.event == IconEvent::DoubleClick) {
         lastDoubleClick_ = now;
         if (held_) {

@@ -4,7 +4,9 @@
 // gives DoubleClick alone; the Select the shell sends for its second click is dropped too.
 // Without it every click's Select goes on at once, as the shell sends it.
 // Either way a keyboard Select within the double-click time of the last one delivered is dropped:
-// the shell sends NIN_KEYSELECT twice for one press of Enter.
+// the shell sends NIN_KEYSELECT twice for one press of Enter. Any other input (the context menu,
+// a key, a click on a notification) lets a held Select go first: the application hears the
+// clicks in the order made, and never while a menu the later one opened is up.
 #pragma once
 
 #include <chrono>
@@ -16,6 +18,7 @@
 namespace zentra::host {
 
 struct ClickOutcome {
+    std::optional<IconInput> before;   // a click held, to the application before `deliver`
     std::optional<IconInput> deliver;  // to the application now
     bool cancelTimer = false;
     std::optional<MonoTime> armTimerAt;  // for the Select held

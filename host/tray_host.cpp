@@ -215,6 +215,9 @@ void TrayHost::Impl::clicked(const host::ClickOutcome& outcome, MonoTime now) {
     if (outcome.armTimerAt) {
         window.armTimer(host::MessageWindow::kClickTimer, *outcome.armTimerAt, now);
     }
+    if (outcome.before) {
+        iconInput(*outcome.before);
+    }
     if (outcome.deliver) {
         iconInput(*outcome.deliver);
     }

@@ -27,11 +27,16 @@ struct EngineLink::Impl {
     std::thread thread;
 
     ~Impl();
+    bool refusing = false;  // a message was refused and none read since: one warning for it
+
+    // How following the engine ended.
+    enum class Ended { Stopped, Broken, Refused };
+
     HANDLE connect(DWORD& error) const;
     void give(const Snapshot& snapshot) const;
     void down(const std::string& reason);
-    bool waitToRetry();
-    bool follow(HANDLE pipe);
+    bool waitToRetry(bool whenListening);
+    Ended follow(HANDLE pipe);
     void run();
 
     template <typename Field>
@@ -86,17 +91,18 @@ void EngineLink::Impl::down(const std::string& reason) {
     give(engineDown(reason));
 }
 
-// Waits until the engine listens again, the back-off has passed, or the link stops (true).
-bool EngineLink::Impl::waitToRetry() {
+// Waits until the back-off has passed, the engine listens again (when `whenListening`), or the
+// link stops (true). After a refusal the engine's listening says nothing new (its event stays set
+// while it runs): only the back-off ends the wait.
+bool EngineLink::Impl::waitToRetry(bool whenListening) {
     const HANDLE handles[] = {stop, listening};
-    const DWORD count = listening != nullptr ? 2 : 1;
+    const DWORD count = whenListening && listening != nullptr ? 2 : 1;
     const auto ms = static_cast<DWORD>(delay.next().count());
     return WaitForMultipleObjects(count, handles, FALSE, ms) == WAIT_OBJECT_0;
 }
 
-// Reads the engine's messages until the pipe breaks, a message is refused (false) or the link
-// stops (true).
-bool EngineLink::Impl::follow(HANDLE pipe) {
+// Reads the engine's messages until the pipe breaks, a message is refused or the link stops.
+EngineLink::Impl::Ended EngineLink::Impl::follow(HANDLE pipe) {
     std::optional<Snapshot> last;
     for (;;) {
         OVERLAPPED io{};
@@ -108,7 +114,7 @@ bool EngineLink::Impl::follow(HANDLE pipe) {
             const HANDLE handles[] = {stop, readEvent};
             if (WaitForMultipleObjects(2, handles, FALSE, INFINITE) != WAIT_OBJECT_0 + 1) {
                 link::closePipe(pipe, &io, false);
-                return true;
+                return Ended::Stopped;
             }
         }
         // A read that did not fail at once has its outcome (a message too long, too) in `io`.
@@ -122,7 +128,7 @@ bool EngineLink::Impl::follow(HANDLE pipe) {
         } else if (!read) {
             link::closePipe(pipe, nullptr, false);
             down(link::engineDownReason(error));
-            return false;
+            return Ended::Broken;
         }
         WireDecoded decoded;
         if (problem.empty()) {
@@ -133,12 +139,15 @@ bool EngineLink::Impl::follow(HANDLE pipe) {
         if (!decoded.message) {
             link::closePipe(pipe, nullptr, false);
             count(&EngineLinkStats::refused);
-            common::logWarn("EngineLink: a message from the engine is refused: ", problem,
-                            "; connecting again");
+            if (!std::exchange(refusing, true)) {
+                common::logWarn("EngineLink: a message from the engine is refused: ", problem,
+                                "; connecting again, less often while it lasts");
+            }
             down("the engine's message cannot be read: " + problem);
-            return false;
+            return Ended::Refused;
         }
         delay.reset();  // the engine speaks our language
+        refusing = false;
         if (decoded.message->heartbeat) {
             count(&EngineLinkStats::heartbeats);
             if (last) {
@@ -162,15 +171,17 @@ void EngineLink::Impl::run() {
             ResetEvent(listening);
             pipe = connect(error);
         }
+        Ended ended = Ended::Broken;
         if (pipe != INVALID_HANDLE_VALUE) {
             count(&EngineLinkStats::connects);
-            if (follow(pipe)) {
+            ended = follow(pipe);
+            if (ended == Ended::Stopped) {
                 return;
             }
         } else {
             down(link::engineDownReason(error));
         }
-        if (waitToRetry()) {
+        if (waitToRetry(ended != Ended::Refused)) {
             return;
         }
     }

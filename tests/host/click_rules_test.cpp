@@ -1,6 +1,7 @@
 // When clicks reach the application, as known answers: the shell's callbacks in ("ms" then s for
-// a click's Select, k a keyboard Select, d a double click, m the context menu, then the anchor's
-// x), the host's timer fired when it is due, and what the application hears, when.
+// a click's Select, k a keyboard Select, d a double click, m the context menu, n another
+// callback, then the anchor's x), the host's timer fired when it is due, and what the application
+// hears, when.
 #include <gtest/gtest.h>
 
 #include <sstream>
@@ -19,11 +20,12 @@ std::string run(bool wait, const std::string& steps, int doubleClickMs = 500) {
     std::optional<zn::MonoTime> timer;
     const auto take = [&](const zentra::host::ClickOutcome& out, zn::MonoTime at) {
         timer = out.armTimerAt ? out.armTimerAt : out.cancelTimer ? std::nullopt : timer;
-        if (out.deliver) {  // IconEvent's order: None, Select, ContextMenu, DoubleClick
-            const char what =
-                out.deliver->keyboard ? 'k' : "?smd"[static_cast<int>(out.deliver->event)];
-            heard += std::to_string(at.time_since_epoch() / milliseconds(1)) + what +
-                     std::to_string(out.deliver->x) + " ";
+        for (const auto& told : {out.before, out.deliver}) {
+            if (told) {  // IconEvent's order: None, Select, ContextMenu, DoubleClick
+                const char what = told->keyboard ? 'k' : "?smd"[static_cast<int>(told->event)];
+                heard += std::to_string(at.time_since_epoch() / milliseconds(1)) + what +
+                         std::to_string(told->x) + " ";
+            }
         }
     };
     const auto fireUntil = [&](zn::MonoTime until) {
@@ -43,6 +45,7 @@ std::string run(bool wait, const std::string& steps, int doubleClickMs = 500) {
         zentra::host::IconInput input;
         input.event = what == 'd'   ? IconEvent::DoubleClick
                       : what == 'm' ? IconEvent::ContextMenu
+                      : what == 'n' ? IconEvent::None
                                     : IconEvent::Select;
         input.keyboard = what == 'k';
         input.x = x;
@@ -78,6 +81,11 @@ TEST(ClickRules, KnownAnswers) {
         {true, 500, "0d1", "0d1 "},
         {true, 1000, "0s1 900d2", "900d2 "},
         {true, 100, "0s1 200d2", "100s1 200d2 "},
+        // A click held goes before any other input, in the order made: before the menu opens.
+        {true, 500, "0s1 100m2", "100s1 100m2 "},
+        {true, 500, "0s1 100k2", "100s1 100k2 "},
+        {true, 500, "0s1 100m2 700s3", "100s1 100m2 1200s3 "},
+        {true, 500, "0s1 100n2", "100?2 500s1 "},  // the pointer moving over the icon
     };
     for (const Case& c : cases) {
         EXPECT_EQ(run(c.wait, c.steps, c.doubleClickMs), c.heard) << c.wait << " " << c.steps;

@@ -231,10 +231,12 @@ TEST_F(EngineLink, AnEngineThatSendsGarbageIsRefusedAndFollowedAgain) {
             throw std::runtime_error("boom");
         }
     });
+    // Two refusals in a row are one episode (one warning); a message read ends it.
     const std::pair<std::string, const char*> messages[] = {
         {"garbage", "the engine's message cannot be read: not a snapshot message"},
         {std::string(1 << 20, 'Z'), "the engine's message cannot be read: more than 65536 bytes"},
         {zentra::encodeWireSnapshot(numbered(7), zn::MonoTime{}), ""},
+        {"garbage", "the engine's message cannot be read: not a snapshot message"},
     };
     for (const auto& message : messages) {
         const std::string& bytes = message.first;
@@ -255,8 +257,51 @@ TEST_F(EngineLink, AnEngineThatSendsGarbageIsRefusedAndFollowedAgain) {
     }
     EXPECT_EQ(warnings->count("EngineLink: a message from the engine is refused"), 2U);
     EXPECT_EQ(warnings->count("EngineLink: the application's function threw: boom"), 1U);
-    EXPECT_EQ(link->stats().refused, 2U);
+    EXPECT_EQ(link->stats().refused, 3U);
     link.reset();
+}
+
+// An engine that listens all its life (its event set) and sends only what the link refuses: the
+// link connects again at its back-off's pace (250 ms, doubling), not at once, with one warning.
+TEST_F(EngineLink, ARefusingEngineIsTriedAgainAtTheBackOffsPace) {
+    const std::wstring name = L"zentra-test.refusing";
+    const HANDLE listening =
+        CreateEventW(nullptr, TRUE, TRUE, (L"Local\\" + name + L".listening").c_str());
+    ASSERT_NE(listening, nullptr);
+    std::atomic<bool> stopping{false};
+    std::thread engine([&] {
+        while (!stopping) {
+            const HANDLE pipe = CreateNamedPipeW(pipePath(name).c_str(), PIPE_ACCESS_OUTBOUND,
+                                                 PIPE_TYPE_MESSAGE | PIPE_WAIT,
+                                                 PIPE_UNLIMITED_INSTANCES, 4096, 0, 0, nullptr);
+            SetEvent(listening);  // as an engine does whenever it waits for a reader
+            if (ConnectNamedPipe(pipe, nullptr) || GetLastError() == ERROR_PIPE_CONNECTED) {
+                // A snapshot of a newer version than this link reads.
+                std::string newer = zentra::encodeWireSnapshot(numbered(1), zn::MonoTime{});
+                newer[2] = 2;
+                DWORD written = 0;
+                WriteFile(pipe, newer.data(), static_cast<DWORD>(newer.size()), &written, nullptr);
+                FlushFileBuffers(pipe);
+            }
+            CloseHandle(pipe);
+        }
+    });
+    Delivered got;
+    auto link = zentra::EngineLink::create(name, std::ref(got));
+    std::this_thread::sleep_for(3s);
+    const std::uint64_t connects = link->stats().connects;
+    link.reset();
+    std::printf("  connections in 3 s: %llu\n", static_cast<unsigned long long>(connects));
+    EXPECT_GE(connects, 1U);
+    EXPECT_LE(connects, 6U);  // at once, then 0.25, 0.75, 1.75 s later (and a margin)
+    EXPECT_EQ(warnings->count("EngineLink: a message from the engine is refused"), 1U);
+    EXPECT_EQ(got.reason().rfind("the engine's message cannot be read: unknown version 2", 0), 0U)
+        << got.reason();
+    stopping = true;
+    CloseHandle(
+        CreateFileW(pipePath(name).c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+    engine.join();
+    CloseHandle(listening);
 }
 
 }  // namespace
