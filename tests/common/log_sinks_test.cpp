@@ -296,6 +296,9 @@ TEST(FileLogger, KeepsEveryLineWhenTheFileIsDisturbed) {
         // "line 2" (a line logged past the period looks).
         int checkPathEveryMs = 0;
         int pauseMs = 0;
+        // Also right for `current` where a deleted file stays at its path until its last handle
+        // closes (Wine): the file the logger holds.
+        const char* currentHeld = nullptr;
     };
     const char* afresh = "this log file was deleted or replaced while in use; it starts afresh";
     const std::string afreshThen = std::string(afresh) + ",line 2,line 3";
@@ -319,7 +322,8 @@ TEST(FileLogger, KeepsEveryLineWhenTheFileIsDisturbed) {
          [](const fs::path& file) { return fs::remove(file); }, nullptr, "line 5",
          afreshThen3.c_str(), "older 1", 0, "was deleted or replaced", 200, 400},
         {"deleted, a look each hour", 200, 3, [](const fs::path& file) { return fs::remove(file); },
-         nullptr, "missing", "older 1", "missing", 0, nullptr, 3600 * 1000},
+         nullptr, "missing", "older 1", "missing", 0, nullptr, 3600 * 1000, 0,
+         "line 1,line 2,line 3,line 4,line 5"},
         // Rotation cannot move the file away, or an older one up: the file grows, and the older
         // files stay as they were.
         {"held", 80, 3, [](const fs::path& file) { return holdGeneration(file, 0); },
@@ -389,7 +393,9 @@ TEST(FileLogger, KeepsEveryLineWhenTheFileIsDisturbed) {
         const auto trimmed = [](const std::string& s) {
             return std::regex_replace(s, std::regex(" +(,|$)"), "$1");
         };
-        EXPECT_EQ(trimmed(messagesIn(file)), row.current);
+        const std::string current = trimmed(messagesIn(file));
+        EXPECT_TRUE(current == row.current || (row.currentHeld && current == row.currentHeld))
+            << current;
         EXPECT_EQ(trimmed(messagesIn(rotatedLogPath(file, 1))), row.first);
         EXPECT_EQ(trimmed(messagesIn(rotatedLogPath(file, 2))), row.second);
         EXPECT_FALSE(fs::exists(rotatedLogPath(file, zentra::common::kMaxKeptLogFiles)));
