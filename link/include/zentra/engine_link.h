@@ -13,8 +13,10 @@
 // - It connects again the moment the engine listens again: the engine sets a named event then,
 //   which the link waits for; and it tries again after a back-off (250 ms, doubling up to 5 s)
 //   in case the event cannot be shared.
-// - A message it cannot read (garbage, more than 64 KiB, an unknown version) is refused with one
-//   warning; it delivers the reason as an error, disconnects and connects again.
+// - A message it cannot read (garbage, more than 64 KiB, an unknown version) is refused: it
+//   delivers the reason as an error, disconnects, and connects again after its back-off (the
+//   engine's listening event stays set while it runs, so it cannot say the engine changed). One
+//   warning for a run of refusals; a message read ends the run.
 // - A heartbeat delivers the last snapshot again, which a TrayHost counts as word from the
 //   engine: with the host's silenceDeadline set (a few heartbeat intervals), an engine that hangs
 //   with its pipe open is shown as silent.
