@@ -538,23 +538,23 @@ TEST(CallbackLogger, PassesLevelAndUnformattedMessage) {
 
 #if defined(_WIN32)
 // OutputDebugStringW raises an exception a debugger takes the text from; a handler of our own
-// stands in for the debugger. Windows 10 raises the UTF-16 text first; Wine raises the text in
-// the ANSI code page only.
+// stands in for the debugger and keeps each text. Windows 10 raises the UTF-16 text (and the ANSI
+// one only when nobody took that); Wine raises the text in the ANSI code page only.
 std::wstring debuggerText;
 LONG CALLBACK catchDebugString(EXCEPTION_POINTERS* info) {
     constexpr DWORD kWideDebugString = 0x4001000A;
     constexpr DWORD kDebugString = 0x40010006;
     const EXCEPTION_RECORD& record = *info->ExceptionRecord;
-    if (record.NumberParameters < 2 || !debuggerText.empty()) {
+    if (record.NumberParameters < 2) {
         return EXCEPTION_CONTINUE_SEARCH;
     }
     const auto length = record.ExceptionInformation[0] - 1;  // the terminator included
     if (record.ExceptionCode == kWideDebugString) {
-        debuggerText.assign(reinterpret_cast<const wchar_t*>(record.ExceptionInformation[1]),
+        debuggerText.append(reinterpret_cast<const wchar_t*>(record.ExceptionInformation[1]),
                             length);
     } else if (record.ExceptionCode == kDebugString) {
         const auto* text = reinterpret_cast<const char*>(record.ExceptionInformation[1]);
-        debuggerText.assign(text, text + length);
+        debuggerText.append(text, text + length);
     } else {
         return EXCEPTION_CONTINUE_SEARCH;
     }
@@ -565,9 +565,12 @@ TEST(DebuggerLogger, SendsTheConsoleLoggersLine) {
     void* handler = AddVectoredExceptionHandler(1, catchDebugString);
     zentra::common::DebuggerLogger logger;
     logger.log(LogLevel::Debug, "not sent");
+    logger.log(LogLevel::Info, "at its level");
     logger.log(LogLevel::Warn, "to the debugger");
     RemoveVectoredExceptionHandler(handler);
-    const std::wregex line(LR"(\[\d\d:\d\d:\d\d\.\d\d\d\] \[WARN\] to the debugger\n)");
+    const std::wregex line(
+        LR"(\[\d\d:\d\d:\d\d\.\d\d\d\] \[INFO\] at its level\n)"
+        LR"(\[\d\d:\d\d:\d\d\.\d\d\d\] \[WARN\] to the debugger\n)");
     EXPECT_TRUE(std::regex_match(debuggerText, line)) << debuggerText.size();
 }
 #endif

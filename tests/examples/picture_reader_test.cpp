@@ -44,13 +44,15 @@ std::string le(std::uint32_t v, int bytes) {
 }
 
 // One 32-bit image of `side` pixels (header claims it), at `offset`, followed by `pixelBytes`;
-// its header is `headerSize` bytes and gives `height` rows (colour and mask; 0: twice the side).
+// its header is `headerSize` bytes and gives `height` rows (colour and mask; 0: twice the side)
+// and the `compression`.
 std::string icon(std::uint32_t count, std::uint32_t side, std::uint32_t offset,
-                 std::size_t pixelBytes, std::uint32_t headerSize = 40, std::uint32_t height = 0) {
+                 std::size_t pixelBytes, std::uint32_t headerSize = 40, std::uint32_t height = 0,
+                 std::uint32_t compression = 0) {
     std::string d = le(0, 2) + le(1, 2) + le(count, 2);
     d += std::string(12, '\0') + le(offset, 4);
     d += le(headerSize, 4) + le(side, 4) + le(height != 0 ? height : 2 * side, 4) + le(1, 2) +
-         le(32, 2) + std::string(headerSize - 16, '\0');
+         le(32, 2) + le(compression, 4) + std::string(headerSize - 20, '\0');
     return d + std::string(pixelBytes, '\x40');
 }
 
@@ -72,6 +74,7 @@ TEST(PictureReader, IconImagesThatDoNotFitAreSkipped) {
         {"V5 header", icon(1, 2, 22, 16, 124), 1},
         {"V5 header, pixels cut short", icon(1, 2, 22, 15, 124), 0},
         {"unknown header size", icon(1, 2, 22, 16, 64), 0},
+        {"compressed (bit fields)", icon(1, 2, 22, 16, 40, 0, 3), 0},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(picture::parseIcon(c.bytes).size(), c.images) << c.name;

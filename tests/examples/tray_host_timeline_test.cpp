@@ -64,6 +64,8 @@ TEST(Timeline, MalformedLinesAreNamed) {
         EXPECT_FALSE(parseTimeline(text, error).has_value()) << text;
         EXPECT_EQ(error, message);
     }
+    std::string error;  // the maximum itself is a time
+    EXPECT_TRUE(parseTimeline("0 pulse\n86400000 end\n", error).has_value()) << error;
 }
 
 // The sample on the host's page, read from docs/host.md, so the two cannot drift apart: the

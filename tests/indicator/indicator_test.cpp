@@ -528,6 +528,11 @@ TEST(IndicatorTooltip, CutBetweenWholeCharacters) {
         {"above U+10FFFF", "\xF4\x90\x80\x80", u"\uFFFD\uFFFD\uFFFD\uFFFD"},
         {"lead byte, then a lead byte", "\xC3\xC3", u"\uFFFD\uFFFD"},
         {"cut-off sequence at the end", "a\xE2\x82", u"a\uFFFD\uFFFD"},
+        {"sequences broken by a character",
+         "\xE2\x82"
+         "A\xF0\x9F\x98"
+         "b",
+         u"\uFFFD\uFFFDA\uFFFD\uFFFD\uFFFDb"},
         {"controls at their bounds", "\x1F~\x7F\xC2\x9F\xC2\xA0", u" ~  \u00A0"},
         {"bidirectional controls", "\xE2\x80\xAA\xE2\x80\xAE\xE2\x81\xA6\xE2\x81\xA9", u"    "},
         {"beside the bidirectional controls", "\xE2\x80\xA9\xE2\x80\xAF\xE2\x81\xA5\xE2\x81\xAA",
@@ -540,6 +545,7 @@ TEST(IndicatorTooltip, CutBetweenWholeCharacters) {
     for (const auto& c : cases) {
         EXPECT_EQ(zentra::tooltipText(c.text), c.expected) << c.name;
     }
+    EXPECT_EQ(zentra::tooltipText(emoji + "b", 2), ellipsis);  // the whole text a pair: not split
     // A 10,000-byte status of 4-byte characters: whole pairs only, the last unit the mark.
     Snapshot s;
     s.health.healthy = true;

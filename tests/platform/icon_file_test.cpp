@@ -134,6 +134,14 @@ TEST(StandinIconFile, BoundsOfTheChosenImage) {
          false},
         {"PNG, first chunk not IHDR", iconFile({{8, 8, pngOf("IHDX")}}), false},
         {"PNG, IHDR of 14 bytes", iconFile({{8, 8, pngOf("IHDR", kHeader8 + "x")}}), false},
+        {"PNG, compression method 1",
+         iconFile(
+             {{8, 8, pngOf("IHDR", be32(8) + be32(8) + std::string("\x08\x06\x01\x00\x00", 5))}}),
+         false},
+        {"PNG, filter method 1",
+         iconFile(
+             {{8, 8, pngOf("IHDR", be32(8) + be32(8) + std::string("\x08\x06\x00\x01\x00", 5))}}),
+         false},
     };
     for (const auto& c : cases) {
         const auto* data = reinterpret_cast<const unsigned char*>(c.bytes.data());

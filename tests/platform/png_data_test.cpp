@@ -157,6 +157,72 @@ std::string repeatFirst() {
     return w.bytes();
 }
 
+// The canonical codes deflate gives symbols of these code lengths (0: no code).
+std::vector<std::uint32_t> canonicalCodes(const std::vector<int>& lengths) {
+    std::vector<std::uint32_t> count(16);
+    std::vector<std::uint32_t> next(16);
+    std::vector<std::uint32_t> codes(lengths.size());
+    for (const int length : lengths) {
+        count[static_cast<std::size_t>(length)] += length > 0 ? 1 : 0;
+    }
+    std::uint32_t code = 0;
+    for (std::size_t bits = 1; bits < 16; ++bits) {
+        code = (code + count[bits - 1]) << 1;
+        next[bits] = code;
+    }
+    for (std::size_t symbol = 0; symbol < lengths.size(); ++symbol) {
+        if (lengths[symbol] > 0) {
+            codes[symbol] = next[static_cast<std::size_t>(lengths[symbol])]++;
+        }
+    }
+    return codes;
+}
+
+// A dynamic block whose literal code runs to deflate's longest, 15 bits: literal n (0 to 13) has
+// n + 1 bits, literal 14 and the end 15; two distance codes of 1 bit. Every code-length symbol has
+// a code (13 of 4 bits, 6 of 5). `data` holds literals 0 to 14.
+std::string longestCodesBlock(const std::string& data) {
+    std::vector<int> literal(257, 0);
+    for (std::size_t symbol = 0; symbol <= 13; ++symbol) {
+        literal[symbol] = static_cast<int>(symbol) + 1;
+    }
+    literal[14] = 15;
+    literal[256] = 15;
+    std::vector<int> lengthCode(19, 4);
+    for (const std::size_t symbol : {0u, 1u, 2u, 3u, 4u, 5u}) {
+        lengthCode[symbol] = 5;
+    }
+    BitWriter w;
+    w.bits(1, 1);
+    w.bits(2, 2);
+    w.bits(0, 5);       // 257 literal codes
+    w.bits(1, 5);       // 2 distance codes
+    w.bits(19 - 4, 4);  // every code-length symbol
+    for (const std::size_t symbol :
+         {16u, 17u, 18u, 0u, 8u, 7u, 9u, 6u, 10u, 5u, 11u, 4u, 12u, 3u, 13u, 2u, 14u, 1u, 15u}) {
+        w.bits(static_cast<std::uint32_t>(lengthCode[symbol]), 3);
+    }
+    const std::vector<std::uint32_t> lengthCodes = canonicalCodes(lengthCode);
+    const auto put = [&](std::size_t symbol) { w.code(lengthCodes[symbol], lengthCode[symbol]); };
+    for (std::size_t symbol = 0; symbol <= 14; ++symbol) {
+        put(static_cast<std::size_t>(literal[symbol]));
+    }
+    put(18);  // literals 15 to 255 have no code: 138 zeros, then 103
+    w.bits(138 - 11, 7);
+    put(18);
+    w.bits(103 - 11, 7);
+    put(15);  // the end
+    put(1);   // the two distance codes
+    put(1);
+    const std::vector<std::uint32_t> codes = canonicalCodes(literal);
+    for (const char ch : data) {
+        const auto symbol = static_cast<unsigned char>(ch);
+        w.code(codes[symbol], literal[symbol]);
+    }
+    w.code(codes[256], 15);
+    return w.bytes();
+}
+
 // `count` rows of `length` bytes, each a filter type 0 and pixels of 7.
 std::string rows(std::size_t count, std::size_t length) {
     std::string out;
@@ -233,6 +299,12 @@ TEST(StandinPngData, StreamsAndLayouts) {
          false},
         {"Adam7, 5 by 5", grey8(5, 5, 1), zlib(stored(adam7of5), adam7of5), true},
         {"interlace method 2", grey8(1, 1, 2), zlib(stored(rows(1, 2)), rows(1, 2)), false},
+        {"a window of 64 KiB", grey8(5),
+         std::string{'\x88', '\x1C'} + stored(row) + be32(adler32(row)), false},
+        {"codes of 14 and 15 bits", grey8(3),
+         zlib(longestCodesBlock(std::string("\0\x0E\x0D\x0E", 4)),
+              std::string("\0\x0E\x0D\x0E", 4)),
+         true},
     };
     for (const auto& c : cases) {
         const auto* data = reinterpret_cast<const unsigned char*>(c.zlib.data());
