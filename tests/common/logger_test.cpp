@@ -148,8 +148,12 @@ int secondsOfDay(const std::tm& t) {
     return t.tm_hour * 3600 + t.tm_min * 60 + t.tm_sec;
 }
 
+// From the clock the logger reads: std::time may read a coarser one that lags it by a tick, so a
+// line stamped just after a second begins would seem to come after `after`.
 std::tm localNow() {
-    const std::time_t now = std::time(nullptr);
+    const std::time_t now = std::chrono::duration_cast<std::chrono::seconds>(
+                                std::chrono::system_clock::now().time_since_epoch())
+                                .count();
     std::tm t{};
     zentra::common::toLocalTime(now, t);
     return t;
