@@ -42,8 +42,9 @@ TEST(AppRules, CommandLines) {
         {L" C:\\t.exe", L" C:\\t.exe"}};
     for (const auto& [command, expected] : programs) {
         std::wstring joined;
-        for (const std::wstring_view program : programsOf(command)) {
-            joined += (joined.empty() ? L"" : L"|") + std::wstring(program);
+        const std::vector<std::wstring_view> found = programsOf(command);
+        for (std::size_t i = 0; i < found.size(); ++i) {
+            joined += (i == 0 ? L"" : L"|") + std::wstring(found[i]);
         }
         EXPECT_EQ(joined, expected) << std::string(command.begin(), command.end());
     }
