@@ -16,6 +16,7 @@
 #include <tuple>
 #include <vector>
 
+#include "freed_memory.h"
 #include "host_test_support.h"
 #include "recording_logger.h"
 #include "zentra/tray_host.h"
@@ -393,63 +394,144 @@ TEST(TrayHostOnDisplay, DestroyedInsideItsCallback) {
     EXPECT_FALSE(shellHasIcon(window, 19));
 }
 
-// The error icon's file missing: during an error the shell is given the system's error icon at
-// the small-icon size, never another glyph's icon; the fallback is warned once.
-TEST(TrayHostOnDisplay, MissingIconFileNeverShowsAnotherGlyph) {
-    WCHAR exe[MAX_PATH];
-    ASSERT_GT(GetModuleFileNameW(nullptr, exe, MAX_PATH), 0u);
-    std::wstring folder(exe);
-    folder.resize(folder.rfind(L'\\'));
-    const std::wstring file = folder + L"\\resources\\tray_error.ico";
-    const std::wstring away = file + L".away";
-    ASSERT_TRUE(MoveFileW(file.c_str(), away.c_str()));
-    struct Restore {
-        const std::wstring& from;
-        const std::wstring& to;
-        ~Restore() { MoveFileW(from.c_str(), to.c_str()); }
-    } restore{away, file};
+// The application destroys the host while its menu is asked for, and while the menu is open (on
+// the engine's error shown under it): no menu stays, no choice is told, the window is gone, and
+// the host touches nothing of itself afterwards (its freed memory is watched).
+TEST(TrayHostOnDisplay, DestroyedByItsMenu) {
+    for (const bool whileOpen : {false, true}) {
+        SCOPED_TRACE(whileOpen ? "while the menu is open" : "while the menu is asked for");
+        zentra::TrayHostOptions options;
+        options.iconId = 29;
+        std::unique_ptr<TrayHost> host;
+        std::atomic<bool> destroyWhenShown{false};
+        int choices = 0;
+        options.menu = [&] {
+            if (!whileOpen) {
+                host.reset();
+            }
+            return std::vector<zentra::TrayMenuItem>{{1, L"Quit"}};
+        };
+        options.onMenuChoice = [&choices](unsigned) { ++choices; };
+        options.onGlyphShown = [&](TrayGlyph, zn::MonoTime) {
+            if (destroyWhenShown) {
+                host.reset();
+            }
+        };
+        host = TrayHost::create(armed(), options);
+        ASSERT_NE(host, nullptr);
+        pumpFor(50ms);
+        TrayHost* const raw = host.get();
+        const HWND window = host->window();
+        // The user: once the menu shows, the engine's error comes (and the host goes with it);
+        // a menu still there a second later is closed.
+        std::thread user([&] {
+            HWND menu = nullptr;
+            for (int i = 0; i < 100 && menu == nullptr; ++i) {
+                std::this_thread::sleep_for(10ms);
+                menu = FindWindowW(L"#32768", nullptr);
+            }
+            if (menu != nullptr && whileOpen) {
+                destroyWhenShown = true;
+                Snapshot error = armed();
+                error.state.lastError = "usb reset";
+                raw->post(error);
+            }
+            std::this_thread::sleep_for(1s);
+            if (const HWND still = FindWindowW(L"#32768", nullptr)) {
+                PostMessageW(still, WM_KEYDOWN, VK_ESCAPE, 0);
+            }
+        });
+        freed_memory::watch(true);
+        PostMessageW(window, options.callbackMessage, MAKEWPARAM(700, 500),
+                     MAKELPARAM(WM_CONTEXTMENU, 29));
+        pumpUntil([&] { return host == nullptr; }, 5s);
+        pumpFor(200ms);
+        user.join();
+        freed_memory::watch(false);
+        EXPECT_EQ(freed_memory::touched(), 0u) << "the host wrote to itself once destroyed";
+        freed_memory::release();
+        EXPECT_EQ(host, nullptr);
+        EXPECT_EQ(FindWindowW(L"#32768", nullptr), nullptr);
+        EXPECT_EQ(choices, 0);
+        EXPECT_FALSE(IsWindow(window));
+    }
+}
 
-    ScopedRecordingLogger log;
-    zentra::TrayHostOptions options;
-    options.iconId = 20;
-    ShellRecord shell;
-    options.shellNotifyIcon = shell.boundary();
-    int size = 20;
-    options.smallIconSize = [&size](HWND) { return size; };
-    std::vector<TrayGlyph> shown;
-    options.onGlyphShown = [&shown](TrayGlyph g, zn::MonoTime) { shown.push_back(g); };
+// A glyph's icon file missing (the error's, the triggered one's): while the glyph shows, the shell
+// is given the system's icon for it (error, information) at the small-icon size, never another
+// glyph's icon; the fallback is warned once.
+TEST(TrayHostOnDisplay, MissingIconFileNeverShowsAnotherGlyph) {
+    Snapshot triggered = armed();
+    triggered.state.phase = "triggered";
     Snapshot error = armed();
     error.state.lastError = "usb reset";
-    auto host = TrayHost::create(error, options);
-    ASSERT_NE(host, nullptr);
-    pumpFor(50ms);
-    ASSERT_EQ(host->icons().error, nullptr);
-    ASSERT_NE(host->icons().armed, nullptr);
-    const HICON stand = shell.icon;
-    EXPECT_TRUE(samePixels(stand, systemIcon(32513, 20))) << "not the system's error icon";
-    EXPECT_EQ(iconSide(stand), 20);
-    for (const Snapshot& next : {armed(), error}) {
-        host->post(next);
+    const struct {
+        const wchar_t* file;
+        Snapshot snapshot;
+        TrayGlyph glyph;
+        HICON zentra::TrayIcons::*icon;
+        WORD systemId;  // the system's icon that stands in
+        const char* warning;
+    } rows[] = {
+        {L"tray_error.ico", error, TrayGlyph::Error, &zentra::TrayIcons::error, 32513,
+         "showing the system's error icon"},
+        {L"tray_triggered.ico", triggered, TrayGlyph::Triggered, &zentra::TrayIcons::triggered,
+         32516, "showing the system's information icon"},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(std::string(row.file, row.file + wcslen(row.file)));
+        WCHAR exe[MAX_PATH];
+        ASSERT_GT(GetModuleFileNameW(nullptr, exe, MAX_PATH), 0u);
+        std::wstring folder(exe);
+        folder.resize(folder.rfind(L'\\'));
+        const std::wstring file = folder + L"\\resources\\" + row.file;
+        const std::wstring away = file + L".away";
+        ASSERT_TRUE(MoveFileW(file.c_str(), away.c_str()));
+        struct Restore {
+            const std::wstring& from;
+            const std::wstring& to;
+            ~Restore() { MoveFileW(from.c_str(), to.c_str()); }
+        } restore{away, file};
+
+        ScopedRecordingLogger log;
+        zentra::TrayHostOptions options;
+        options.iconId = 20;
+        ShellRecord shell;
+        options.shellNotifyIcon = shell.boundary();
+        int size = 20;
+        options.smallIconSize = [&size](HWND) { return size; };
+        std::vector<TrayGlyph> shown;
+        options.onGlyphShown = [&shown](TrayGlyph g, zn::MonoTime) { shown.push_back(g); };
+        auto host = TrayHost::create(row.snapshot, options);
+        ASSERT_NE(host, nullptr);
         pumpFor(50ms);
+        ASSERT_EQ(host->icons().*row.icon, nullptr);
+        ASSERT_NE(host->icons().armed, nullptr);
+        const HICON stand = shell.icon;
+        EXPECT_TRUE(samePixels(stand, systemIcon(row.systemId, 20))) << "not the system's icon";
+        EXPECT_EQ(iconSide(stand), 20);
+        for (const Snapshot& next : {armed(), row.snapshot}) {
+            host->post(next);
+            pumpFor(50ms);
+        }
+        EXPECT_EQ(shell.icon, stand);
+        EXPECT_EQ(shown, (std::vector<TrayGlyph>{row.glyph, TrayGlyph::Armed, row.glyph}));
+        // A new size: the system's icon again at that size, the old one released.
+        size = 24;
+        SendMessageW(host->window(), WM_SETTINGCHANGE, 0, 0);
+        const HICON resized = shell.icon;
+        EXPECT_EQ(iconSide(resized), 24);
+        EXPECT_TRUE(samePixels(resized, systemIcon(row.systemId, 24)));
+        ICONINFO info{};
+        EXPECT_FALSE(GetIconInfo(stand, &info)) << "the replaced system icon was not released";
+        host.reset();
+        EXPECT_FALSE(GetIconInfo(resized, &info)) << "the system icon outlived the host";
+        int fallbacks = 0;
+        for (const std::string& line : log->texts()) {
+            fallbacks += line.find(row.warning) != std::string::npos ? 1 : 0;
+        }
+        EXPECT_EQ(fallbacks, 1);
     }
-    EXPECT_EQ(shell.icon, stand);
-    EXPECT_EQ(shown,
-              (std::vector<TrayGlyph>{TrayGlyph::Error, TrayGlyph::Armed, TrayGlyph::Error}));
-    // A new size: the system's icon again at that size, the old one released.
-    size = 24;
-    SendMessageW(host->window(), WM_SETTINGCHANGE, 0, 0);
-    const HICON resized = shell.icon;
-    EXPECT_EQ(iconSide(resized), 24);
-    EXPECT_TRUE(samePixels(resized, systemIcon(32513, 24)));
-    ICONINFO info{};
-    EXPECT_FALSE(GetIconInfo(stand, &info)) << "the replaced system icon was not released";
-    host.reset();
-    EXPECT_FALSE(GetIconInfo(resized, &info)) << "the system icon outlived the host";
-    int fallbacks = 0;
-    for (const std::string& line : log->texts()) {
-        fallbacks += line.find("showing the system's error icon") != std::string::npos ? 1 : 0;
-    }
-    EXPECT_EQ(fallbacks, 1);
 }
 
 // A small-icon size of 0 (GetSystemMetricsForDpi can give it): the system's small-icon size.
