@@ -1,6 +1,6 @@
 // decodeWire on any bytes: never a crash, a reason for every refusal, and a message it takes is
-// sent again byte for byte (unless a text is longer than a sender sends, or the pulse's age is
-// beyond the receiver's clock range).
+// sent again byte for byte (unless a text is longer than a sender sends, the pulse's age is beyond
+// the receiver's clock range, or negative: read as 0).
 #include <algorithm>
 #include <cstdint>
 #include <cstdlib>
@@ -28,8 +28,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::size_t longest =
         std::max({s.health.statusText.size(), s.state.phase.size(),
                   s.state.lastError.value_or("").size(), s.state.deviceStatus.size()});
+    const bool negative =
+        s.pulse == now && bytes.substr(5, 8) != std::string_view("\0\0\0\0\0\0\0\0", 8);
     const bool held = s.pulse == zn::MonoTime::min() || s.pulse == zn::MonoTime::max() ||
-                      s.pulse == zn::MonoTime(zn::MonoTime::duration(1));
+                      s.pulse == zn::MonoTime(zn::MonoTime::duration(1)) || negative;
     if (longest <= zentra::kMaxWireTextBytes && !held &&
         zentra::encodeWireSnapshot(s, now) != bytes) {
         std::abort();

@@ -1,5 +1,6 @@
 #include "zentra/wire.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <limits>
 #include <utility>
@@ -182,7 +183,9 @@ WireDecoded decodeWire(std::string_view bytes, MonoTime now) {
     }
     s.state.deviceStatus = std::move(texts[3]);
     if ((flags & kHasPulse) != 0) {
-        s.pulse = pulseAt(now, age);
+        // A negative age (a pulse after the message was sent: the sender's bug) is a pulse now,
+        // not one in the future that would hold Triggered until then.
+        s.pulse = pulseAt(now, std::max<std::int64_t>(age, 0));
     } else if (age != 0) {
         return refuse("a pulse age without its flag");
     }

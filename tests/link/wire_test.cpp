@@ -66,6 +66,8 @@ TEST(Wire, KnownAnswerAndRoundTrip) {
         {pulsed(other, MonoTime::min()), MonoTime::max(), MonoTime::min() + 1s,
          pulsed(cut, MonoTime::min())},
         {pulsed(other, at(1s)), at(1s), at(0s), pulsed(cut, at(1ns))},
+        // A pulse after the moment of sending (a negative age): a pulse when read, no later.
+        {pulsed(s, at(12s)), at(10s), at(20s), pulsed(s, at(20s))},
     };
     for (const auto& trip : trips) {
         const auto got =
@@ -74,6 +76,16 @@ TEST(Wire, KnownAnswerAndRoundTrip) {
         EXPECT_FALSE(got.message->heartbeat);
         EXPECT_EQ(got.message->snapshot, trip.read);
     }
+
+    // The largest message a reader takes: exactly 65,536 bytes, whatever its texts' lengths.
+    std::string largest = std::string("ZT\x01\x01\x01", 5) + std::string(8, '\0');
+    const std::size_t status = zentra::kMaxWireBytes - largest.size() - 16;
+    largest += std::string{static_cast<char>(status & 0xFF), static_cast<char>(status >> 8), 0, 0};
+    largest += std::string(status, 'x') + std::string(12, '\0');
+    ASSERT_EQ(largest.size(), zentra::kMaxWireBytes);
+    const auto got = decodeWire(largest, at(0s));
+    ASSERT_TRUE(got.message) << got.problem;
+    EXPECT_EQ(got.message->snapshot.health.statusText.size(), status);
 }
 
 TEST(Wire, RefusedWithTheReason) {
@@ -92,6 +104,7 @@ TEST(Wire, RefusedWithTheReason) {
         {"", "not a snapshot message (it does not start with \"ZT\")"},
         {"ZX\x01\x02", "not a snapshot message (it does not start with \"ZT\")"},
         {std::string("ZT\x02\x02", 4), "unknown version 2 (this reader knows 1)"},
+        {std::string("ZT\x00\x02", 4), "unknown version 0 (this reader knows 1)"},
         {std::string("ZT\x01\x00", 4), "unknown kind 0"},
         {"ZT\x01\x02x", "a heartbeat with 1 bytes after it"},
         {good.substr(0, 12), "a snapshot cut short (12 bytes)"},
@@ -99,6 +112,8 @@ TEST(Wire, RefusedWithTheReason) {
         {good.substr(0, good.size() - 1), "a text of 6 bytes runs past the end"},
         {good + "!", "1 bytes after the snapshot"},
         {std::string("ZT\x01\x01\x80", 5) + good.substr(5), "unknown flags 128"},
+        {std::string("ZT\x01\x01\x40", 5) + good.substr(5), "unknown flags 64"},
+        {std::string("ZT\x01\x01\xFF", 5) + good.substr(5), "unknown flags 192"},
         {errorOff, "a lastError text without its flag"},
         {pulseOff, "a pulse age without its flag"},
         {std::string("ZT\x01\x01", 4) + std::string(9, '\0') + "\xff\xff\xff\xff",

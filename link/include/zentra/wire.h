@@ -9,7 +9,8 @@
 //   snapshot:
 //   4  1 byte   flags: 1 healthy, 2 degraded, 4 watchdogExpired, 8 recovering,
 //               16 lastError present, 32 pulse present; other bits 0
-//   5  8 bytes  the pulse's age when sent, in milliseconds (signed; 0 without a pulse)
+//   5  8 bytes  the pulse's age when sent, in milliseconds (signed; 0 without a pulse; a
+//               negative age is read as 0)
 //   13          statusText, phase, lastError, deviceStatus: each a 4-byte length, then that
 //               many bytes of UTF-8 (lastError's length 0 when absent)
 // The whole message is at most kMaxWireBytes, and nothing follows the last text.
