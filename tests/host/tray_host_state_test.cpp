@@ -199,9 +199,12 @@ TEST(TrayHostState, ShellHoldsWhatTheLatestSnapshotDerives) {
         // never set, called all the same, throws too).
         const auto threw = [&log](std::size_t from, const std::string& name,
                                   const std::string& what = ": boom") {
+            std::string wanted = name;
+            wanted += " threw";
+            wanted += what;
             for (std::size_t i = from; i < log->lines.size(); ++i) {
                 if (log->lines[i].level == zentra::common::LogLevel::Error &&
-                    log->lines[i].text.find(name + " threw" + what) != std::string::npos) {
+                    log->lines[i].text.find(wanted) != std::string::npos) {
                     return true;
                 }
             }
