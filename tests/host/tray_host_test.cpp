@@ -447,9 +447,7 @@ TEST(TrayHostOnDisplay, DestroyedByItsMenu) {
         pumpUntil([&] { return host == nullptr; }, 5s);
         pumpFor(200ms);
         user.join();
-        freed_memory::watch(false);
-        EXPECT_EQ(freed_memory::touched(), 0u) << "the host wrote to itself once destroyed";
-        freed_memory::release();
+        EXPECT_EQ(freed_memory::watch(false), 0u) << "the host wrote to itself once destroyed";
         EXPECT_EQ(host, nullptr);
         EXPECT_EQ(FindWindowW(L"#32768", nullptr), nullptr);
         EXPECT_EQ(choices, 0);

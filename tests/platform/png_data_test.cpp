@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -158,66 +159,57 @@ std::string repeatFirst() {
 }
 
 // The canonical codes deflate gives symbols of these code lengths (0: no code).
-std::vector<std::uint32_t> canonicalCodes(const std::vector<int>& lengths) {
+std::vector<std::uint32_t> canonicalCodes(const std::vector<std::uint32_t>& lengths) {
     std::vector<std::uint32_t> count(16);
     std::vector<std::uint32_t> next(16);
     std::vector<std::uint32_t> codes(lengths.size());
-    for (const int length : lengths) {
-        count[static_cast<std::size_t>(length)] += length > 0 ? 1 : 0;
+    for (const std::uint32_t length : lengths) {
+        count[length] += length > 0 ? 1 : 0;
     }
-    std::uint32_t code = 0;
     for (std::size_t bits = 1; bits < 16; ++bits) {
-        code = (code + count[bits - 1]) << 1;
-        next[bits] = code;
+        next[bits] = (next[bits - 1] + count[bits - 1]) << 1;
     }
     for (std::size_t symbol = 0; symbol < lengths.size(); ++symbol) {
-        if (lengths[symbol] > 0) {
-            codes[symbol] = next[static_cast<std::size_t>(lengths[symbol])]++;
-        }
+        codes[symbol] = lengths[symbol] > 0 ? next[lengths[symbol]]++ : 0;
     }
     return codes;
 }
 
 // A dynamic block whose literal code runs to deflate's longest, 15 bits: literal n (0 to 13) has
 // n + 1 bits, literal 14 and the end 15; two distance codes of 1 bit. Every code-length symbol has
-// a code (13 of 4 bits, 6 of 5). `data` holds literals 0 to 14.
+// a code (symbols 0 to 5 of 5 bits, the rest of 4). `data` holds literals 0 to 14.
 std::string longestCodesBlock(const std::string& data) {
-    std::vector<int> literal(257, 0);
-    for (std::size_t symbol = 0; symbol <= 13; ++symbol) {
-        literal[symbol] = static_cast<int>(symbol) + 1;
+    std::vector<std::uint32_t> literal(257, 0);
+    for (std::uint32_t symbol = 0; symbol <= 14; ++symbol) {
+        literal[symbol] = std::min(symbol + 1, 15u);
     }
-    literal[14] = 15;
     literal[256] = 15;
-    std::vector<int> lengthCode(19, 4);
-    for (const std::size_t symbol : {0u, 1u, 2u, 3u, 4u, 5u}) {
-        lengthCode[symbol] = 5;
-    }
+    std::vector<std::uint32_t> lengthCode(19, 4);
+    std::fill(lengthCode.begin(), lengthCode.begin() + 6, 5U);
+    const std::vector<std::uint32_t> lengthCodes = canonicalCodes(lengthCode);
+    const std::vector<std::uint32_t> codes = canonicalCodes(literal);
     BitWriter w;
-    w.bits(1, 1);
-    w.bits(2, 2);
+    w.bits(0b101, 3);   // the last block, a dynamic code
     w.bits(0, 5);       // 257 literal codes
     w.bits(1, 5);       // 2 distance codes
-    w.bits(19 - 4, 4);  // every code-length symbol
-    for (const std::size_t symbol :
-         {16u, 17u, 18u, 0u, 8u, 7u, 9u, 6u, 10u, 5u, 11u, 4u, 12u, 3u, 13u, 2u, 14u, 1u, 15u}) {
-        w.bits(static_cast<std::uint32_t>(lengthCode[symbol]), 3);
+    w.bits(19 - 4, 4);  // every code-length symbol, in deflate's order
+    for (const std::uint32_t symbol : std::initializer_list<std::uint32_t>{
+             16, 17, 18, 0, 8, 7, 9, 6, 10, 5, 11, 4, 12, 3, 13, 2, 14, 1, 15}) {
+        w.bits(lengthCode[symbol], 3);
     }
-    const std::vector<std::uint32_t> lengthCodes = canonicalCodes(lengthCode);
-    const auto put = [&](std::size_t symbol) { w.code(lengthCodes[symbol], lengthCode[symbol]); };
-    for (std::size_t symbol = 0; symbol <= 14; ++symbol) {
-        put(static_cast<std::size_t>(literal[symbol]));
+    // Literals 0 to 14; 241 without a code (138 + 103 zeros, symbol 18); the end; two distances.
+    const std::uint32_t lengths[] = {1,  2,  3,  4,  5,  6,  7,  8,  9, 10,
+                                     11, 12, 13, 14, 15, 18, 18, 15, 1, 1};
+    const std::uint32_t zeros[] = {138 - 11, 103 - 11};
+    for (std::size_t i = 0, z = 0; i < std::size(lengths); ++i) {
+        w.code(lengthCodes[lengths[i]], static_cast<int>(lengthCode[lengths[i]]));
+        if (lengths[i] == 18) {
+            w.bits(zeros[z++], 7);
+        }
     }
-    put(18);  // literals 15 to 255 have no code: 138 zeros, then 103
-    w.bits(138 - 11, 7);
-    put(18);
-    w.bits(103 - 11, 7);
-    put(15);  // the end
-    put(1);   // the two distance codes
-    put(1);
-    const std::vector<std::uint32_t> codes = canonicalCodes(literal);
     for (const char ch : data) {
         const auto symbol = static_cast<unsigned char>(ch);
-        w.code(codes[symbol], literal[symbol]);
+        w.code(codes[symbol], static_cast<int>(literal[symbol]));
     }
     w.code(codes[256], 15);
     return w.bytes();
