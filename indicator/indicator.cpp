@@ -13,7 +13,8 @@ bool operator==(const Snapshot& a, const Snapshot& b) {
     return x.healthy == y.healthy && x.degraded == y.degraded && x.statusText == y.statusText &&
            x.watchdogExpired == y.watchdogExpired && x.recovering == y.recovering &&
            a.state.phase == b.state.phase && a.state.lastError == b.state.lastError &&
-           a.state.deviceStatus == b.state.deviceStatus && a.pulse == b.pulse;
+           a.state.deviceStatus == b.state.deviceStatus && a.pulse == b.pulse &&
+           a.source == b.source;
 }
 
 bool operator!=(const Snapshot& a, const Snapshot& b) {
@@ -147,7 +148,8 @@ void Indicator::replaceIcons(IndicatorActions& actions, MonoTime now) {
 }
 
 std::optional<MonoTime> Indicator::silentFrom() const {
-    if (options_.silenceDeadline.count() <= 0 || !snapshot_.has_value()) {
+    if (options_.silenceDeadline.count() <= 0 || !snapshot_.has_value() ||
+        snapshot_->source != SnapshotSource::Engine) {
         return std::nullopt;
     }
     return later(heardAt_, options_.silenceDeadline);

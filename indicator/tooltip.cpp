@@ -191,6 +191,9 @@ std::string fillText(std::string_view pattern, std::string_view name, std::strin
 
 std::u16string trayTooltip(const Snapshot& snapshot, TrayGlyph glyph, const TrayTexts& texts) {
     std::string text = texts.appName.empty() ? "" : texts.appName + " - ";
+    if (snapshot.source == SnapshotSource::NotKnownYet) {
+        return tooltipText(text + texts.notKnownYet);
+    }
     text += glyphWord(glyph, texts);
     if (glyph == TrayGlyph::Error) {
         const std::string reason = errorReason(snapshot);

@@ -1,5 +1,6 @@
 #include "zentra/engine_link.h"
 
+#include <algorithm>
 #include <exception>
 #include <mutex>
 #include <thread>
@@ -15,6 +16,7 @@ namespace zentra {
 struct EngineLink::Impl {
     std::function<void(const Snapshot&)> deliver;
     std::wstring path;
+    EngineLinkOptions options;
     HANDLE stop = nullptr;
     HANDLE listening = nullptr;  // set by the engine while it listens; may be null
     HANDLE readEvent = nullptr;
@@ -35,7 +37,7 @@ struct EngineLink::Impl {
     HANDLE connect(DWORD& error) const;
     void give(const Snapshot& snapshot) const;
     void down(const std::string& reason);
-    bool waitToRetry(bool whenListening);
+    bool waitToRetry(bool whenListening, std::chrono::milliseconds wait);
     Ended follow(HANDLE pipe);
     void run();
 
@@ -55,12 +57,21 @@ EngineLink::Impl::~Impl() {
 }
 
 HANDLE EngineLink::Impl::connect(DWORD& error) const {
-    // Identification only: an engine can tell who reads, but cannot act as them.
-    const HANDLE pipe = CreateFileW(
-        path.c_str(), GENERIC_READ | FILE_WRITE_ATTRIBUTES, 0, nullptr, OPEN_EXISTING,
-        FILE_FLAG_OVERLAPPED | SECURITY_SQOS_PRESENT | SECURITY_IDENTIFICATION, nullptr);
+    HANDLE pipe = INVALID_HANDLE_VALUE;
+    // Every instance busy: the engine is between two readers. It has a new instance ready within
+    // moments; waited for a few times, the link stopping in between.
+    for (int tries = 0; tries < 8; ++tries) {
+        // Identification only: an engine can tell who reads, but cannot act as them.
+        pipe = CreateFileW(
+            path.c_str(), GENERIC_READ | FILE_WRITE_ATTRIBUTES, 0, nullptr, OPEN_EXISTING,
+            FILE_FLAG_OVERLAPPED | SECURITY_SQOS_PRESENT | SECURITY_IDENTIFICATION, nullptr);
+        error = pipe == INVALID_HANDLE_VALUE ? GetLastError() : 0;
+        if (error != ERROR_PIPE_BUSY || WaitForSingleObject(stop, 0) == WAIT_OBJECT_0) {
+            break;
+        }
+        WaitNamedPipeW(path.c_str(), 250);
+    }
     if (pipe == INVALID_HANDLE_VALUE) {
-        error = GetLastError();
         return pipe;
     }
     DWORD mode = PIPE_READMODE_MESSAGE;
@@ -94,10 +105,10 @@ void EngineLink::Impl::down(const std::string& reason) {
 // Waits until the back-off has passed, the engine listens again (when `whenListening`), or the
 // link stops (true). After a refusal the engine's listening says nothing new (its event stays set
 // while it runs): only the back-off ends the wait.
-bool EngineLink::Impl::waitToRetry(bool whenListening) {
+bool EngineLink::Impl::waitToRetry(bool whenListening, std::chrono::milliseconds wait) {
     const HANDLE handles[] = {stop, listening};
     const DWORD count = whenListening && listening != nullptr ? 2 : 1;
-    const auto ms = static_cast<DWORD>(delay.next().count());
+    const auto ms = static_cast<DWORD>(wait.count());
     return WaitForMultipleObjects(count, handles, FALSE, ms) == WAIT_OBJECT_0;
 }
 
@@ -162,6 +173,9 @@ EngineLink::Impl::Ended EngineLink::Impl::follow(HANDLE pipe) {
 }
 
 void EngineLink::Impl::run() {
+    // Until the engine is reached or this time has passed, its absence is not told.
+    const MonoTime toldFrom = std::chrono::steady_clock::now() + options.firstWordWithin;
+    bool told = false;
     for (;;) {
         DWORD error = 0;
         HANDLE pipe = connect(error);
@@ -174,14 +188,20 @@ void EngineLink::Impl::run() {
         Ended ended = Ended::Broken;
         if (pipe != INVALID_HANDLE_VALUE) {
             count(&EngineLinkStats::connects);
+            told = true;
             ended = follow(pipe);
             if (ended == Ended::Stopped) {
                 return;
             }
-        } else {
+        } else if (told || std::chrono::steady_clock::now() >= toldFrom) {
+            told = true;
             down(link::engineDownReason(error));
         }
-        if (waitToRetry(ended != Ended::Refused)) {
+        std::chrono::milliseconds wait = delay.next();
+        if (!told) {
+            wait = link::firstWait(wait, std::chrono::steady_clock::now(), toldFrom);
+        }
+        if (waitToRetry(ended != Ended::Refused, wait)) {
             return;
         }
     }
@@ -196,6 +216,9 @@ std::unique_ptr<EngineLink> EngineLink::create(const std::wstring& name,
     }
     auto impl = std::make_unique<Impl>();
     impl->deliver = std::move(deliver);
+    impl->options = options;
+    impl->options.firstWordWithin =
+        std::clamp<std::chrono::milliseconds>(options.firstWordWithin, {}, std::chrono::hours(24));
     impl->path = link::enginePipePath(name, options.perSession, link::currentSession());
     impl->stop = CreateEventW(nullptr, TRUE, FALSE, nullptr);
     impl->readEvent = link::newIoEvent();

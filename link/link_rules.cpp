@@ -8,6 +8,14 @@ Snapshot engineDown(const std::string& reason) {
     Snapshot s;
     s.health.healthy = true;  // the reason says it all
     s.state.lastError = reason;
+    s.source = SnapshotSource::Link;
+    return s;
+}
+
+Snapshot engineNotKnownYet() {
+    Snapshot s;
+    s.health.healthy = true;
+    s.source = SnapshotSource::NotKnownYet;
     return s;
 }
 
@@ -57,6 +65,15 @@ std::string engineDownReason(std::uint32_t error) {
         default:
             return "engine not reachable (Windows error " + std::to_string(error) + ")";
     }
+}
+
+std::chrono::milliseconds firstWait(std::chrono::milliseconds backOff, MonoTime now,
+                                    MonoTime toldFrom) {
+    if (now >= toldFrom) {
+        return backOff;
+    }
+    const auto left = std::chrono::ceil<std::chrono::milliseconds>(toldFrom - now);
+    return std::min(backOff, left);
 }
 
 std::chrono::milliseconds RetryDelay::next() {

@@ -11,9 +11,11 @@
 
 namespace zentra {
 
-// The snapshot shown then: an error with that reason, nothing else (declared for applications
-// in engine_link.h).
+// The snapshot shown then: an error with that reason, nothing else, the link's own (declared
+// for applications in engine_link.h).
 Snapshot engineDown(const std::string& reason);
+// What a tray shows before its link has reached the engine: no glyph's word, no error.
+Snapshot engineNotKnownYet();
 
 }  // namespace zentra
 
@@ -35,6 +37,12 @@ std::wstring engineObjectName(std::wstring_view name, bool perSession, std::wstr
 // What the tray shows while the engine cannot be reached after Windows error `error`:
 // "engine not running" when there is no engine or it went away, else the error, named.
 std::string engineDownReason(std::uint32_t error);
+
+// How long the link waits before it tries again after failing to reach the engine at `now`,
+// when it tells the user the engine's absence only from `toldFrom` (the end of its first
+// bound): the back-off, cut to end at `toldFrom` while that is still ahead.
+std::chrono::milliseconds firstWait(std::chrono::milliseconds backOff, MonoTime now,
+                                    MonoTime toldFrom);
 
 // How long the link waits before it tries again when nothing wakes it sooner: kFirstRetry,
 // doubling up to kLastRetry; back to the start once connected.

@@ -118,6 +118,15 @@ bool readArguments(int argc, char** argv, Arguments& out) {
     return true;
 }
 
+// The tooltip the shell holds, in UTF-8.
+std::string shownTooltip(const zentra::TrayHost& host) {
+    const std::u16string& tip = host.shown().tooltip;
+    char text[512] = {};
+    WideCharToMultiByte(CP_UTF8, 0, reinterpret_cast<const wchar_t*>(tip.c_str()), -1, text,
+                        sizeof text, nullptr, nullptr);
+    return text;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -231,11 +240,7 @@ int main(int argc, char** argv) {
         std::printf("%s\n", tray_host::changeLine(ms.count(), glyph).c_str());
         if (followsEngine) {
             // Why, in the engine's words or the link's: "Error: engine not running", ...
-            const std::u16string& tip = shownBy->shown().tooltip;
-            char text[512] = {};
-            WideCharToMultiByte(CP_UTF8, 0, reinterpret_cast<const wchar_t*>(tip.c_str()), -1, text,
-                                sizeof text, nullptr, nullptr);
-            std::printf("           tooltip: %s\n", text);
+            std::printf("           tooltip: %s\n", shownTooltip(*shownBy).c_str());
         }
         std::fflush(stdout);
     };
@@ -245,7 +250,7 @@ int main(int argc, char** argv) {
         options.silenceDeadline = args.deadline;
     }
     const std::unique_ptr<zentra::TrayHost> host = zentra::TrayHost::create(
-        followsEngine ? zentra::engineDown("engine not running") : engine.snapshot(), options);
+        followsEngine ? zentra::engineNotKnownYet() : engine.snapshot(), options);
     if (!host) {
         zentra::common::logAt(
             zentra::common::LogLevel::Error,
@@ -319,6 +324,9 @@ int main(int argc, char** argv) {
         static_cast<unsigned long long>(stats.shellCalls),
         static_cast<unsigned long long>(stats.snapshots),
         static_cast<unsigned long long>(stats.balloons));
+    if (followsEngine) {
+        std::printf("tray-host: last tooltip: %s\n", shownTooltip(*host).c_str());
+    }
     std::fflush(stdout);
     zentra::common::logAt(zentra::common::LogLevel::Info, "tray-host: ended; ", stats.shellCalls,
                           " shell calls");

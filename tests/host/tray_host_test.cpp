@@ -884,7 +884,8 @@ TEST(TrayHostOnDisplay, NotificationsOnErrorAndRecovery) {
 // What the shell holds of the application's own words and notifications, and of a silent
 // engine: the application's notification as it asked, then none within its own cooldown; the
 // engine's silence shown and told in the application's words, and the application's
-// notification giving way to it; the engine speaking again ends the silence.
+// notification giving way to it; the engine speaking again ends the silence; the link telling
+// the engine absent is not silence.
 TEST(TrayHostOnDisplay, TheApplicationsWordsAndASilentEngine) {
     zentra::TrayHostOptions options;
     options.iconId = 31;
@@ -918,6 +919,14 @@ TEST(TrayHostOnDisplay, TheApplicationsWordsAndASilentEngine) {
     EXPECT_EQ(host->stats().balloons, 2u);
     host->post(armed());
     EXPECT_TRUE(pumpUntil([&] { return tip == L"MySync - Armed"; }, 10s));
+    // The link's own word about an absent engine is no silence: it stays, past any deadline.
+    Snapshot absent;
+    absent.health.healthy = true;
+    absent.state.lastError = "engine not running";
+    absent.source = zentra::SnapshotSource::Link;
+    host->post(absent);
+    pumpFor(1s);
+    EXPECT_EQ(tip, L"MySync - Error: engine not running");
 }
 
 }  // namespace

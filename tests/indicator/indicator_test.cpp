@@ -98,6 +98,9 @@ Snapshot randomSnapshot(std::mt19937_64& rng, Ticks now) {
     const Ticks pulses[] = {0, kMin, kMax, moved(now, -static_cast<Ticks>(rng() % 400'000'000)),
                             moved(now, static_cast<Ticks>(rng() % 10'000'000))};
     s.pulse = at(pulses[rng() % 5]);
+    if (rng() % 8 == 0) {  // the link's own word: no silence deadline
+        s.source = rng() % 2 == 0 ? zn::SnapshotSource::Link : zn::SnapshotSource::NotKnownYet;
+    }
     return s;
 }
 
@@ -158,7 +161,8 @@ TEST(IndicatorProperty, ShownGlyphAndTimerFollowTheDerivation) {
                     // Silent past the deadline: shown as such, with no timer until the engine
                     // speaks.
                     const Ticks silentAt = moved(heard, deadline / 1ns);
-                    const bool silent = deadline > 0ms && now >= silentAt;
+                    const bool engines = latest.source == zn::SnapshotSource::Engine;
+                    const bool silent = deadline > 0ms && engines && now >= silentAt;
                     const Snapshot from = silent ? zentra::silentEngine(deadline) : latest;
                     const TrayGlyph glyph =
                         zn::deriveTrayGlyph(from.health, from.state, from.pulse, at(now));
@@ -167,7 +171,7 @@ TEST(IndicatorProperty, ShownGlyphAndTimerFollowTheDerivation) {
                     ASSERT_EQ(shell.onScreen.tooltip, zentra::trayTooltip(from, glyph));
                     std::optional<MonoTime> timer =
                         zn::nextGlyphChange(from.health, from.state, from.pulse, at(now));
-                    if (deadline > 0ms && !silent && (!timer || at(silentAt) < *timer)) {
+                    if (deadline > 0ms && engines && !silent && (!timer || at(silentAt) < *timer)) {
                         timer = at(silentAt);
                     }
                     ASSERT_EQ(shell.timer, timer);

@@ -28,10 +28,12 @@ using zentra::Snapshot;
 // What a link delivered, from its thread.
 struct Delivered {
     std::mutex mutex;
+    Snapshot first;
     Snapshot last;
     int count = 0;
     void operator()(const Snapshot& s) {
         std::lock_guard<std::mutex> lock(mutex);
+        first = count == 0 ? s : first;
         last = s;
         ++count;
     }
@@ -150,6 +152,62 @@ TEST_F(EngineLink, FollowsTheEngineThroughRestartsAndAFlood) {
     CloseHandle(stale);
     EXPECT_EQ(link->stats().connects, 2U);
     EXPECT_EQ(warnings->count("the access list is refused"), 2U);
+}
+
+// At start the link delivers nothing it does not know: an engine running (a tray restarted at
+// once, again and again) or starting within the first bound is the first thing delivered; an
+// absent one is told only once the bound has passed.
+TEST_F(EngineLink, TheFirstDeliveryIsTheTruth) {
+    struct Row {
+        const char* what;
+        int engineAfterMs;  // -1: running before the link; -2: never
+        std::chrono::milliseconds bound;
+        int restarts;
+    };
+    const Row rows[] = {
+        {"engine running, the tray restarted at once", -1, 2000ms, 8},
+        {"engine starting within the bound", 300, 2000ms, 1},
+        {"no engine", -2, 600ms, 1},
+        {"no engine, no bound", -2, 0ms, 1},
+    };
+    int n = 0;
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.what);
+        const std::wstring name = L"zentra-test.first" + std::to_wstring(++n);
+        std::unique_ptr<zentra::EnginePublisher> publisher;
+        const auto startEngine = [&] {
+            publisher = zentra::EnginePublisher::create(name);
+            ASSERT_TRUE(publisher);
+            publisher->publish(numbered(7));
+        };
+        if (row.engineAfterMs == -1) {
+            startEngine();
+        }
+        for (int r = 0; r < row.restarts; ++r) {
+            Delivered got;
+            zentra::EngineLinkOptions options;
+            options.firstWordWithin = row.bound;
+            const auto start = std::chrono::steady_clock::now();
+            auto link = zentra::EngineLink::create(name, std::ref(got), options);
+            ASSERT_TRUE(link);
+            if (row.engineAfterMs >= 0) {
+                std::this_thread::sleep_for(std::chrono::milliseconds(row.engineAfterMs));
+                startEngine();
+            }
+            ASSERT_TRUE(waitFor("the first delivery", [&] {
+                std::lock_guard<std::mutex> lock(got.mutex);
+                return got.count > 0;
+            }));
+            const auto after = std::chrono::steady_clock::now() - start;
+            std::lock_guard<std::mutex> lock(got.mutex);
+            if (row.engineAfterMs == -2) {
+                EXPECT_EQ(got.first, zentra::engineDown("engine not running"));
+                EXPECT_GE(after, row.bound) << "told before the bound";
+            } else {
+                EXPECT_EQ(got.first, numbered(7)) << got.first.state.lastError.value_or("");
+            }
+        }
+    }
 }
 
 TEST_F(EngineLink, HeartbeatsOnlyWhileTheEngineWorks) {

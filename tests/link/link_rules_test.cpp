@@ -2,12 +2,15 @@
 // reached, and the back-off between tries.
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 #include "link_rules.h"
 
 namespace {
 
 using namespace zentra::link;
 using std::chrono::milliseconds;
+using namespace std::chrono_literals;
 
 TEST(LinkRules, NamesReasonsAndBackOff) {
     EXPECT_EQ(enginePipePath(L"mysync", true, 3), L"\\\\.\\pipe\\mysync.session3");
@@ -42,6 +45,24 @@ TEST(LinkRules, NamesReasonsAndBackOff) {
     EXPECT_EQ(zentra::trayTooltip(down, zn::TrayGlyph::Error), u"Error: engine not running");
     EXPECT_EQ(zn::deriveTrayGlyph(down.health, down.state, down.pulse, zn::MonoTime{}),
               zn::TrayGlyph::Error);
+
+    // The link's own words: never silent, and "not known yet" names no glyph.
+    EXPECT_EQ(down.source, zn::SnapshotSource::Link);
+    const zentra::Snapshot unknown = zentra::engineNotKnownYet();
+    EXPECT_EQ(zentra::trayTooltip(unknown, zn::TrayGlyph::Armed), u"connecting to the engine");
+    EXPECT_EQ(zn::deriveTrayGlyph(unknown.health, unknown.state, unknown.pulse, zn::MonoTime{}),
+              zn::TrayGlyph::Armed);
+    EXPECT_NE(unknown, zentra::Snapshot{}) << "an engine's healthy snapshot is news";
+
+    // The first bound cuts the back-off short; past it, the back-off alone.
+    const zn::MonoTime t0{std::chrono::seconds(100)};
+    const std::tuple<long long, long long, long long> firstWaits[] = {
+        {250, 0, 250}, {4000, 100, 1900}, {1000, 1999, 1}, {4000, 2000, 4000}, {250, 2001, 250}};
+    for (const auto& [backOff, afterMs, wait] : firstWaits) {
+        EXPECT_EQ(firstWait(milliseconds(backOff), t0 + milliseconds(afterMs), t0 + 2s),
+                  milliseconds(wait))
+            << backOff << " " << afterMs;
+    }
 
     RetryDelay delay;
     std::vector<long long> waits;

@@ -18,11 +18,21 @@
 
 namespace zentra {
 
+// Who a snapshot's contents come from.
+enum class SnapshotSource : std::uint8_t {
+    Engine,       // the engine itself
+    NotKnownYet,  // nobody yet: a tray that has not reached its engine yet (engineNotKnownYet)
+    Link,         // the link to an engine in another process, which cannot reach or read it
+};
+
 // What the engine reports, as the derivation reads it.
 struct Snapshot {
     EngineHealth health;
     EngineState state;
     MonoTime pulse{};  // the last trigger pulse; zero: none
+    // Not the engine's: its tooltip says so (NotKnownYet), and an engine's silence deadline does
+    // not apply to it (the link says when it knows more).
+    SnapshotSource source = SnapshotSource::Engine;
 };
 
 bool operator==(const Snapshot& a, const Snapshot& b);
@@ -91,6 +101,8 @@ struct TrayTexts {
     std::string recoveryText = "{tooltip}";
     // Why an engine silent past the deadline shows Error; {seconds}: the deadline.
     std::string silence = "no word from the engine for {seconds} s";
+    // The tooltip (after the name) while the engine is not known yet.
+    std::string notKnownYet = "connecting to the engine";
 };
 
 // `pattern` with each "{name}" replaced by `value`.
@@ -103,7 +115,7 @@ std::string fillText(std::string_view pattern, std::string_view name, std::strin
 // embedding, override and isolate controls (U+202A to U+202E, U+2066 to U+2069), become blanks, so
 // an engine's text cannot reorder the rest of the tooltip; a text longer than kMaxTooltipUnits is
 // cut between whole characters and ends in U+2026. With `texts`, their words, and their
-// appName first.
+// appName first. A snapshot whose source is NotKnownYet shows texts.notKnownYet alone.
 std::u16string trayTooltip(const Snapshot& snapshot, TrayGlyph glyph, const TrayTexts& texts = {});
 
 // `text` as a tooltip: the conversion and cutting rules of trayTooltip, at most `maxUnits` UTF-16
@@ -126,8 +138,9 @@ Snapshot silentEngine(std::chrono::milliseconds deadline, const TrayTexts& texts
 struct IndicatorOptions {
     // Liveness, for an engine in another process: when set (above 0), an engine that has sent
     // no snapshot for this long (an unchanged one counts, as a heartbeat) is shown as
-    // silentEngine: the error glyph, until the next snapshot. Off for an engine in the same
-    // process, which cannot fall silent without the application knowing.
+    // silentEngine: the error glyph, until the next snapshot. Not while the latest snapshot is
+    // not the engine's own (its source is not Engine): the link says when it knows more. Off for an
+    // engine in the same process, which cannot fall silent without the application knowing.
     std::chrono::milliseconds silenceDeadline{0};
     // The words of the tooltip.
     TrayTexts texts;

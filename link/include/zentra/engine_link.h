@@ -7,12 +7,16 @@
 //   });
 //
 // The link never lets the tray show a state the engine is not known to be in:
+// - A tray that follows an engine starts with engineNotKnownYet(): no glyph's word, no error, no
+//   notification. The link tries to reach the engine quietly for `firstWordWithin`; only then
+//   does it tell the engine's absence.
 // - While there is no engine, or once the pipe breaks (the engine ended or crashed), it delivers
-//   engineDown: the error glyph with "engine not running" (or the Windows error, named), again
-//   at each retry, so that a silence deadline does not replace it.
+//   engineDown: the error glyph with "engine not running" (or the Windows error, named), the
+//   link's own word, which a silence deadline does not replace.
 // - It connects again the moment the engine listens again: the engine sets a named event then,
 //   which the link waits for; and it tries again after a back-off (250 ms, doubling up to 5 s)
-//   in case the event cannot be shared.
+//   in case the event cannot be shared. While every instance of the pipe is busy (many trays at
+//   once), it waits for one rather than telling the engine's absence.
 // - A message it cannot read (garbage, more than 64 KiB, an unknown version) is refused: it
 //   delivers the reason as an error, disconnects, and connects again after its back-off (the
 //   engine's listening event stays set while it runs, so it cannot say the engine changed). One
@@ -26,6 +30,7 @@
 // Destroying the link stops its thread first: destroy it before the host it posts to.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -36,13 +41,18 @@
 namespace zentra {
 
 // What the link delivers while it cannot reach the engine, with the reason it shows: the error
-// glyph and the tooltip "Error: <reason>". A tray that follows an engine starts with
-// engineDown("engine not running").
+// glyph and the tooltip "Error: <reason>".
 Snapshot engineDown(const std::string& reason);
+// What a tray that follows an engine starts with (TrayHost::create's first snapshot): the armed
+// glyph, the tooltip TrayTexts::notKnownYet ("connecting to the engine"), no notification.
+Snapshot engineNotKnownYet();
 
 struct EngineLinkOptions {
     // As the engine's EnginePublisherOptions::perSession.
     bool perSession = true;
+    // For this long after create(), the link does not tell that it cannot reach the engine: it
+    // tries again quietly (the engine may be starting, or busy with other trays). 0: told at once.
+    std::chrono::milliseconds firstWordWithin{2000};
 };
 
 struct EngineLinkStats {
