@@ -1,6 +1,7 @@
 #include "zentra/engine_publisher.h"
 
 #include <algorithm>
+#include <atomic>
 #include <mutex>
 #include <thread>
 #include <utility>
@@ -17,24 +18,37 @@ namespace {
 
 using common::logWarn;
 
-// WaitForMultipleObjects takes 64 handles: the stop, wake and connect events, and one for each
-// reader whose write is under way.
-constexpr std::size_t kMaxReaders = MAXIMUM_WAIT_OBJECTS - 3;
-constexpr DWORD kPipeBuffer = 64 * 1024;
+// Completion keys of the publisher's own packets; each pipe instance has its own key above them.
+constexpr ULONG_PTR kStopKey = 1;
+constexpr ULONG_PTR kWakeKey = 2;
+constexpr ULONG_PTR kFirstPipeKey = 16;
+// Nothing is buffered for a reader: a write ends once the reader has taken it, so a reader that
+// does not read is seen at its next write, a 4-byte heartbeat too.
+constexpr DWORD kPipeBuffer = 0;
+// Completions taken in one round before the readers are served.
+constexpr int kPacketsPerRound = 256;
 
 MonoTime steadyNow() {
     return std::chrono::steady_clock::now();
 }
 
-struct Reader {
+// One pipe instance: waiting for a reader (the listener), then serving it.
+struct Instance {
     HANDLE pipe = INVALID_HANDLE_VALUE;
-    HANDLE event = nullptr;
+    link::Handle event;  // the I/O's, so that closing can wait for a cancelled one
+    ULONG_PTR key = 0;
     OVERLAPPED io{};
+    bool busy = false;     // the connect, then a write, under way: its completion is awaited
+    bool gone = false;     // to be removed
     std::string inFlight;  // what the write under way writes
-    bool writing = false;
     std::uint64_t sentVersion = 0;
     MonoTime writeStarted{};
     MonoTime lastWrite{};
+
+    Instance() = default;
+    Instance(const Instance&) = delete;
+    Instance& operator=(const Instance&) = delete;
+    ~Instance() { link::closePipe(pipe, busy ? &io : nullptr, true); }
 };
 
 }  // namespace
@@ -43,15 +57,14 @@ struct EnginePublisher::Impl {
     EnginePublisherOptions options;
     std::wstring path;
     link::PipeAccess access;
-    HANDLE stop = nullptr;
-    HANDLE wake = nullptr;
-    HANDLE claim = nullptr;      // the name's, while this engine publishes
-    HANDLE listening = nullptr;  // set while a pipe instance waits for a reader
-    HANDLE connectEvent = nullptr;
-    HANDLE listener = INVALID_HANDLE_VALUE;
-    OVERLAPPED connectIo{};
-    std::vector<Reader> readers;
-    bool fullWarned = false;
+    link::Handle port;       // every pipe instance's completions, and the publisher's own
+    link::Handle claim;      // the name's, while this engine publishes
+    link::Handle listening;  // set while a pipe instance waits for a reader
+    std::unique_ptr<Instance> listener;
+    // Each in its own allocation: the system writes to its OVERLAPPED until its I/O ends.
+    std::vector<std::unique_ptr<Instance>> readers;
+    ULONG_PTR nextKey = kFirstPipeKey;
+    std::atomic<bool> wakePosted{false};
 
     mutable std::mutex mutex;
     std::optional<Snapshot> latest;  // guarded by mutex
@@ -61,10 +74,11 @@ struct EnginePublisher::Impl {
     std::thread thread;
 
     ~Impl();
-    bool listen(bool first, std::string& problem);
-    void accept(MonoTime now);
-    void finishWrite(Reader& reader, MonoTime now);
-    bool startWrite(Reader& reader, std::string bytes, MonoTime now);
+    bool listen(bool first, bool& connected, std::string& problem);
+    void take(MonoTime now);
+    void listenAgain(MonoTime now);
+    void completed(ULONG_PTR key, bool ok, DWORD error, MonoTime now);
+    bool startWrite(Instance& reader, std::string bytes, MonoTime now);
     void sendDue(MonoTime now);
     DWORD timeoutFrom(MonoTime now) const;
     void run();
@@ -72,121 +86,115 @@ struct EnginePublisher::Impl {
 
 EnginePublisher::Impl::~Impl() {
     // No new reader first, so that a reader cut off below cannot come back to this engine.
-    link::closePipe(listener, listener == INVALID_HANDLE_VALUE ? nullptr : &connectIo, true);
-    if (listening != nullptr) {
-        ResetEvent(listening);
-        CloseHandle(listening);
+    listener.reset();
+    if (listening) {
+        ResetEvent(listening.get());
     }
-    for (Reader& reader : readers) {
-        link::closePipe(reader.pipe, reader.writing ? &reader.io : nullptr, true);
-        CloseHandle(reader.event);
-    }
-    for (HANDLE h : {stop, wake, connectEvent, claim}) {
-        if (h != nullptr) {
-            CloseHandle(h);
-        }
-    }
+    readers.clear();
 }
 
-// A new pipe instance that waits for the next reader. The first one claims the name: no other
-// process may then make instances of it.
-bool EnginePublisher::Impl::listen(bool first, std::string& problem) {
+// A new pipe instance that waits for the next reader (`connected`: one was already there). The
+// first one claims the name: no other process may then make instances of it.
+bool EnginePublisher::Impl::listen(bool first, bool& connected, std::string& problem) {
+    connected = false;
+    auto instance = std::make_unique<Instance>();
     const DWORD openMode =
         PIPE_ACCESS_OUTBOUND | FILE_FLAG_OVERLAPPED | (first ? FILE_FLAG_FIRST_PIPE_INSTANCE : 0);
-    listener = CreateNamedPipeW(
+    instance->pipe = CreateNamedPipeW(
         path.c_str(), openMode,
         PIPE_TYPE_MESSAGE | PIPE_READMODE_MESSAGE | PIPE_WAIT | PIPE_REJECT_REMOTE_CLIENTS,
         PIPE_UNLIMITED_INSTANCES, kPipeBuffer, 0, 0, access.attributes());
-    if (listener == INVALID_HANDLE_VALUE) {
+    if (instance->pipe == INVALID_HANDLE_VALUE) {
         const DWORD error = GetLastError();
         problem = first && (error == ERROR_ACCESS_DENIED || error == ERROR_PIPE_BUSY)
                       ? "another engine publishes under this name"
                       : "Windows refuses the pipe (Windows error " + std::to_string(error) + ")";
         return false;
     }
-    connectIo = OVERLAPPED{};
-    connectIo.hEvent = connectEvent;
-    ResetEvent(connectEvent);
-    if (!ConnectNamedPipe(listener, &connectIo)) {
+    instance->event.reset(link::newIoEvent());
+    instance->key = nextKey++;
+    if (!instance->event ||
+        CreateIoCompletionPort(instance->pipe, port.get(), instance->key, 0) == nullptr) {
+        problem =
+            "the pipe cannot be waited for (Windows error " + std::to_string(GetLastError()) + ")";
+        return false;
+    }
+    instance->io.hEvent = instance->event.get();
+    if (!ConnectNamedPipe(instance->pipe, &instance->io)) {
         const DWORD error = GetLastError();
         if (error == ERROR_PIPE_CONNECTED) {
-            SetEvent(connectEvent);  // a reader came first
+            connected = true;  // a reader came first: no completion follows
         } else if (error != ERROR_IO_PENDING) {
-            link::closePipe(listener, nullptr, true);
-            listener = INVALID_HANDLE_VALUE;
             problem =
                 "the pipe cannot wait for readers (Windows error " + std::to_string(error) + ")";
             return false;
         }
     }
+    instance->busy = !connected;
+    listener = std::move(instance);
     return true;
 }
 
-void EnginePublisher::Impl::accept(MonoTime now) {
-    if (listener == INVALID_HANDLE_VALUE || WaitForSingleObject(connectEvent, 0) != WAIT_OBJECT_0) {
-        return;
-    }
-    DWORD ignored = 0;
-    const bool connected = GetOverlappedResult(listener, &connectIo, &ignored, FALSE) ||
-                           GetLastError() == ERROR_PIPE_CONNECTED;
-    if (connected && readers.size() < kMaxReaders) {
-        Reader reader;
-        reader.pipe = listener;
-        reader.event = link::newIoEvent();
-        reader.lastWrite = now;
-        if (reader.event != nullptr) {
-            readers.push_back(std::move(reader));
-            std::lock_guard<std::mutex> lock(mutex);
-            ++stats.readersConnected;
-            stats.readers = static_cast<unsigned>(readers.size());
-        } else {
-            link::closePipe(listener, nullptr, true);
+// The listener's reader joins the readers.
+void EnginePublisher::Impl::take(MonoTime now) {
+    listener->busy = false;
+    listener->lastWrite = now;
+    readers.push_back(std::move(listener));
+    std::lock_guard<std::mutex> lock(mutex);
+    ++stats.readersConnected;
+    stats.readers = static_cast<unsigned>(readers.size());
+}
+
+// A new listener; readers that were already waiting are taken at once.
+void EnginePublisher::Impl::listenAgain(MonoTime now) {
+    bool connected = true;
+    while (connected) {
+        std::string problem;
+        if (!listen(false, connected, problem)) {
+            logWarn("EnginePublisher: no new reader can connect: ", problem);
+            return;
         }
-    } else {
-        if (connected && !fullWarned) {
-            fullWarned = true;
-            logWarn("EnginePublisher: more than ", kMaxReaders,
-                    " readers at once; the next ones are turned away");
+        if (connected) {
+            take(now);
         }
-        link::closePipe(listener, nullptr, true);
-    }
-    listener = INVALID_HANDLE_VALUE;
-    std::string problem;
-    if (!listen(false, problem)) {
-        logWarn("EnginePublisher: no new reader can connect: ", problem);
     }
 }
 
-bool EnginePublisher::Impl::startWrite(Reader& reader, std::string bytes, MonoTime now) {
+// An I/O ended: the listener's connect, or a reader's write. A key no instance has any more is
+// the late word of a write cancelled when its reader was dropped.
+void EnginePublisher::Impl::completed(ULONG_PTR key, bool ok, DWORD error, MonoTime now) {
+    if (listener && key == listener->key) {
+        if (ok || error == ERROR_PIPE_CONNECTED) {
+            take(now);
+        } else {
+            listener.reset();
+        }
+        listenAgain(now);
+        return;
+    }
+    for (const std::unique_ptr<Instance>& reader : readers) {
+        if (reader->key == key) {
+            reader->busy = false;
+            reader->lastWrite = now;
+            reader->gone = !ok;
+            return;
+        }
+    }
+}
+
+bool EnginePublisher::Impl::startWrite(Instance& reader, std::string bytes, MonoTime now) {
     reader.inFlight = std::move(bytes);
     reader.io = OVERLAPPED{};
-    reader.io.hEvent = reader.event;
-    if (WriteFile(reader.pipe, reader.inFlight.data(), static_cast<DWORD>(reader.inFlight.size()),
-                  nullptr, &reader.io)) {
-        reader.lastWrite = now;
-        return true;
-    }
-    if (GetLastError() != ERROR_IO_PENDING) {
+    reader.io.hEvent = reader.event.get();
+    if (!WriteFile(reader.pipe, reader.inFlight.data(), static_cast<DWORD>(reader.inFlight.size()),
+                   nullptr, &reader.io) &&
+        GetLastError() != ERROR_IO_PENDING) {
         return false;  // the reader has gone
     }
-    reader.writing = true;
+    // Done at once or not, its completion comes through the port.
+    reader.busy = true;
     reader.writeStarted = now;
     return true;
-}
-
-void EnginePublisher::Impl::finishWrite(Reader& reader, MonoTime now) {
-    if (!reader.writing || WaitForSingleObject(reader.event, 0) != WAIT_OBJECT_0) {
-        return;
-    }
-    DWORD written = 0;
-    if (GetOverlappedResult(reader.pipe, &reader.io, &written, FALSE)) {
-        reader.writing = false;
-        reader.lastWrite = now;
-    } else if (GetLastError() != ERROR_IO_INCOMPLETE) {
-        reader.writing = false;
-        link::closePipe(reader.pipe, nullptr, true);
-        reader.pipe = INVALID_HANDLE_VALUE;  // gone: removed below
-    }
 }
 
 // Each reader that is not busy gets the latest snapshot if it has not had it, else a heartbeat
@@ -203,45 +211,42 @@ void EnginePublisher::Impl::sendDue(MonoTime now) {
     std::uint64_t heartbeats = 0;
     std::uint64_t dropped = 0;
     std::optional<bool> alive;  // asked once, when a heartbeat is due
-    for (Reader& reader : readers) {
-        if (reader.pipe == INVALID_HANDLE_VALUE) {
+    std::string encoded;        // the snapshot's bytes, encoded once
+    for (const std::unique_ptr<Instance>& reader : readers) {
+        if (reader->gone) {
             continue;
         }
-        if (reader.writing && now - reader.writeStarted >= options.stuckReader) {
-            link::closePipe(reader.pipe, &reader.io, true);
-            reader.pipe = INVALID_HANDLE_VALUE;
-            ++dropped;
-            continue;
-        }
-        if (reader.writing) {
+        if (reader->busy) {
+            if (now - reader->writeStarted >= options.stuckReader) {
+                reader->gone = true;
+                ++dropped;
+            }
             continue;
         }
         bool written = true;
-        if (snapshot && reader.sentVersion < current) {
-            reader.sentVersion = current;
-            written = startWrite(reader, encodeWireSnapshot(*snapshot, now), now);
+        if (snapshot && reader->sentVersion < current) {
+            reader->sentVersion = current;
+            if (encoded.empty()) {
+                encoded = encodeWireSnapshot(*snapshot, now);
+            }
+            written = startWrite(*reader, encoded, now);
             ++snapshots;
-        } else if (now - reader.lastWrite >= options.heartbeat) {
+        } else if (now - reader->lastWrite >= options.heartbeat) {
             if (!alive) {
                 alive = !options.alive || options.alive();
             }
             if (*alive) {
-                written = startWrite(reader, encodeWireHeartbeat(), now);
+                written = startWrite(*reader, encodeWireHeartbeat(), now);
                 ++heartbeats;
             } else {
-                reader.lastWrite = now;  // asked again at the next heartbeat
+                reader->lastWrite = now;  // asked again at the next heartbeat
             }
         }
-        if (!written) {
-            link::closePipe(reader.pipe, nullptr, true);
-            reader.pipe = INVALID_HANDLE_VALUE;
-        }
+        reader->gone = !written;
     }
-    const auto gone = std::remove_if(readers.begin(), readers.end(), [](const Reader& r) {
-        return r.pipe == INVALID_HANDLE_VALUE;
-    });
-    std::for_each(gone, readers.end(), [](const Reader& r) { CloseHandle(r.event); });
-    readers.erase(gone, readers.end());
+    readers.erase(std::remove_if(readers.begin(), readers.end(),
+                                 [](const std::unique_ptr<Instance>& r) { return r->gone; }),
+                  readers.end());
     if (dropped > 0) {
         logWarn("EnginePublisher: ", dropped, " reader(s) took nothing for ",
                 options.stuckReader.count(), " ms and were disconnected");
@@ -256,10 +261,13 @@ void EnginePublisher::Impl::sendDue(MonoTime now) {
 // Until the next heartbeat or the end of a write's allowance, whichever is first.
 DWORD EnginePublisher::Impl::timeoutFrom(MonoTime now) const {
     std::optional<MonoTime> due;
-    for (const Reader& reader : readers) {
-        const MonoTime at = reader.writing ? reader.writeStarted + options.stuckReader
-                                           : reader.lastWrite + options.heartbeat;
+    for (const std::unique_ptr<Instance>& reader : readers) {
+        const MonoTime at = reader->busy ? reader->writeStarted + options.stuckReader
+                                         : reader->lastWrite + options.heartbeat;
         due = due ? std::min(*due, at) : at;
+    }
+    if (!listener) {
+        due = now + std::chrono::seconds(1);  // a listener that failed is tried again
     }
     if (!due) {
         return INFINITE;
@@ -273,29 +281,39 @@ DWORD EnginePublisher::Impl::timeoutFrom(MonoTime now) const {
 
 void EnginePublisher::Impl::run() {
     for (;;) {
-        std::vector<HANDLE> handles{stop, wake, connectEvent};
-        for (const Reader& reader : readers) {
-            if (reader.writing) {
-                handles.push_back(reader.event);
-            }
-        }
-        const DWORD woke = WaitForMultipleObjects(static_cast<DWORD>(handles.size()),
-                                                  handles.data(), FALSE, timeoutFrom(steadyNow()));
+        DWORD bytes = 0;
+        ULONG_PTR key = 0;
+        OVERLAPPED* io = nullptr;
+        BOOL ok =
+            GetQueuedCompletionStatus(port.get(), &bytes, &key, &io, timeoutFrom(steadyNow()));
+        DWORD error = ok ? 0 : GetLastError();
         {
             std::lock_guard<std::mutex> lock(mutex);
             ++stats.wakeups;
         }
-        if (woke == WAIT_OBJECT_0 || woke == WAIT_FAILED) {
-            return;
+        if (!ok && io == nullptr && error != WAIT_TIMEOUT) {
+            return;  // the port is gone
+        }
+        // This completion and those already queued, then one round of writes.
+        for (int n = 0; ok || io != nullptr; ++n) {
+            if (key == kStopKey) {
+                return;
+            }
+            if (key == kWakeKey) {
+                wakePosted = false;
+            } else {
+                completed(key, ok != FALSE, error, steadyNow());
+            }
+            if (n + 1 >= kPacketsPerRound) {
+                break;
+            }
+            io = nullptr;
+            ok = GetQueuedCompletionStatus(port.get(), &bytes, &key, &io, 0);
+            error = ok ? 0 : GetLastError();
         }
         const MonoTime now = steadyNow();
-        if (listener == INVALID_HANDLE_VALUE) {
-            std::string problem;
-            listen(false, problem);  // tried again after a failure, at each wake-up
-        }
-        accept(now);
-        for (Reader& reader : readers) {
-            finishWrite(reader, now);
+        if (!listener) {
+            listenAgain(now);  // tried again after a failure
         }
         sendDue(now);
     }
@@ -319,27 +337,31 @@ std::unique_ptr<EnginePublisher> EnginePublisher::create(const std::wstring& nam
     // The name is the first engine's: a mutex claims it (the pipe's first instance would too,
     // where Windows enforces that).
     const std::wstring claim = link::engineObjectName(name, impl->options.perSession, L"engine");
-    impl->claim = CreateMutexW(impl->access.attributes(), FALSE, claim.c_str());
-    if (impl->claim == nullptr || GetLastError() == ERROR_ALREADY_EXISTS) {
+    impl->claim.reset(CreateMutexW(impl->access.attributes(), FALSE, claim.c_str()));
+    if (!impl->claim || GetLastError() == ERROR_ALREADY_EXISTS) {
         logWarn("EnginePublisher: another engine publishes under this name");
         return nullptr;
     }
-    impl->stop = CreateEventW(nullptr, TRUE, FALSE, nullptr);
-    impl->wake = CreateEventW(nullptr, FALSE, FALSE, nullptr);
-    impl->connectEvent = link::newIoEvent();
-    if (impl->stop == nullptr || impl->wake == nullptr || impl->connectEvent == nullptr) {
-        logWarn("EnginePublisher: no events (Windows error ", GetLastError(), ")");
+    impl->port.reset(CreateIoCompletionPort(INVALID_HANDLE_VALUE, nullptr, 0, 1));
+    if (!impl->port) {
+        logWarn("EnginePublisher: no completion port (Windows error ", GetLastError(), ")");
         return nullptr;
     }
-    if (!impl->listen(true, problem)) {
+    bool connected = false;
+    if (!impl->listen(true, connected, problem)) {
         logWarn("EnginePublisher: ", problem);
         return nullptr;
     }
+    if (connected) {
+        const MonoTime now = steadyNow();
+        impl->take(now);
+        impl->listenAgain(now);
+    }
     // Trays waiting for the engine wake when this is set. Without it they try again on their own.
     const std::wstring event = link::engineObjectName(name, impl->options.perSession, L"listening");
-    impl->listening = CreateEventW(impl->access.attributes(), TRUE, FALSE, event.c_str());
-    if (impl->listening != nullptr) {
-        SetEvent(impl->listening);
+    impl->listening.reset(CreateEventW(impl->access.attributes(), TRUE, FALSE, event.c_str()));
+    if (impl->listening) {
+        SetEvent(impl->listening.get());
     }
     Impl* raw = impl.get();
     impl->thread = std::thread([raw] { raw->run(); });
@@ -349,7 +371,7 @@ std::unique_ptr<EnginePublisher> EnginePublisher::create(const std::wstring& nam
 EnginePublisher::EnginePublisher(std::unique_ptr<Impl> impl) : impl_(std::move(impl)) {}
 
 EnginePublisher::~EnginePublisher() {
-    SetEvent(impl_->stop);
+    PostQueuedCompletionStatus(impl_->port.get(), 0, kStopKey, nullptr);
     impl_->thread.join();
 }
 
@@ -359,7 +381,9 @@ void EnginePublisher::publish(const Snapshot& snapshot) {
         impl_->latest = snapshot;
         ++impl_->version;
     }
-    SetEvent(impl_->wake);
+    if (!impl_->wakePosted.exchange(true)) {
+        PostQueuedCompletionStatus(impl_->port.get(), 0, kWakeKey, nullptr);
+    }
 }
 
 EnginePublisherStats EnginePublisher::stats() const {

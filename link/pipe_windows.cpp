@@ -30,6 +30,20 @@ std::wstring ownUserSid() {
 
 }  // namespace
 
+Handle& Handle::operator=(Handle&& other) noexcept {
+    if (this != &other) {
+        reset(other.release());
+    }
+    return *this;
+}
+
+void Handle::reset(HANDLE h) {
+    if (*this) {
+        CloseHandle(h_);
+    }
+    h_ = h;
+}
+
 PipeAccess::~PipeAccess() {
     LocalFree(descriptor_);
 }

@@ -9,6 +9,31 @@
 
 namespace zentra::link {
 
+// Owns a handle that CloseHandle closes (an event, a mutex, a completion port); null or
+// INVALID_HANDLE_VALUE: none.
+class Handle {
+  public:
+    Handle() = default;
+    explicit Handle(HANDLE h) : h_(h) {}
+    Handle(Handle&& other) noexcept : h_(other.release()) {}
+    Handle& operator=(Handle&& other) noexcept;
+    Handle(const Handle&) = delete;
+    Handle& operator=(const Handle&) = delete;
+    ~Handle() { reset(); }
+
+    HANDLE get() const { return h_; }
+    explicit operator bool() const { return h_ != nullptr && h_ != INVALID_HANDLE_VALUE; }
+    HANDLE release() {
+        const HANDLE h = h_;
+        h_ = nullptr;
+        return h;
+    }
+    void reset(HANDLE h = nullptr);
+
+  private:
+    HANDLE h_ = nullptr;
+};
+
 // The security the pipe and its event are made with.
 class PipeAccess {
   public:
