@@ -61,10 +61,8 @@ HANDLE EngineLink::Impl::connect(DWORD& error) const {
     // Every instance busy: the engine is between two readers. It has a new instance ready within
     // moments; waited for a few times, the link stopping in between.
     for (int tries = 0; tries < 8; ++tries) {
-        // Identification only: an engine can tell who reads, but cannot act as them.
-        pipe = CreateFileW(
-            path.c_str(), GENERIC_READ | FILE_WRITE_ATTRIBUTES, 0, nullptr, OPEN_EXISTING,
-            FILE_FLAG_OVERLAPPED | SECURITY_SQOS_PRESENT | SECURITY_IDENTIFICATION, nullptr);
+        pipe = CreateFileW(path.c_str(), GENERIC_READ | FILE_WRITE_ATTRIBUTES, 0, nullptr,
+                           OPEN_EXISTING, link::readerOpenFlags(), nullptr);
         error = pipe == INVALID_HANDLE_VALUE ? GetLastError() : 0;
         if (error != ERROR_PIPE_BUSY || WaitForSingleObject(stop, 0) == WAIT_OBJECT_0) {
             break;

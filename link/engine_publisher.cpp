@@ -98,12 +98,9 @@ EnginePublisher::Impl::~Impl() {
 bool EnginePublisher::Impl::listen(bool first, bool& connected, std::string& problem) {
     connected = false;
     auto instance = std::make_unique<Instance>();
-    const DWORD openMode =
-        PIPE_ACCESS_OUTBOUND | FILE_FLAG_OVERLAPPED | (first ? FILE_FLAG_FIRST_PIPE_INSTANCE : 0);
-    instance->pipe = CreateNamedPipeW(
-        path.c_str(), openMode,
-        PIPE_TYPE_MESSAGE | PIPE_READMODE_MESSAGE | PIPE_WAIT | PIPE_REJECT_REMOTE_CLIENTS,
-        PIPE_UNLIMITED_INSTANCES, kPipeBuffer, 0, 0, access.attributes());
+    instance->pipe =
+        CreateNamedPipeW(path.c_str(), link::enginePipeOpenMode(first), link::enginePipeMode(),
+                         PIPE_UNLIMITED_INSTANCES, kPipeBuffer, 0, 0, access.attributes());
     if (instance->pipe == INVALID_HANDLE_VALUE) {
         const DWORD error = GetLastError();
         problem = first && (error == ERROR_ACCESS_DENIED || error == ERROR_PIPE_BUSY)

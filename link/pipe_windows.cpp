@@ -72,6 +72,19 @@ bool PipeAccess::make(const std::wstring& admit, std::string& problem) {
     return true;
 }
 
+DWORD enginePipeOpenMode(bool first) {
+    return PIPE_ACCESS_OUTBOUND | FILE_FLAG_OVERLAPPED |
+           (first ? FILE_FLAG_FIRST_PIPE_INSTANCE : 0);
+}
+
+DWORD enginePipeMode() {
+    return PIPE_TYPE_MESSAGE | PIPE_READMODE_MESSAGE | PIPE_WAIT | PIPE_REJECT_REMOTE_CLIENTS;
+}
+
+DWORD readerOpenFlags() {
+    return FILE_FLAG_OVERLAPPED | SECURITY_SQOS_PRESENT | SECURITY_IDENTIFICATION;
+}
+
 std::uint32_t currentSession() {
     DWORD session = 0;
     return ProcessIdToSessionId(GetCurrentProcessId(), &session) ? session : 0;

@@ -52,6 +52,13 @@ class PipeAccess {
     SECURITY_ATTRIBUTES attributes_{};
 };
 
+// How the engine's pipe is made and opened, in one place: message mode; no remote reader; the
+// first instance claims the name; a tray opens it for identification only (the engine can tell
+// who reads, but cannot act as them).
+DWORD enginePipeOpenMode(bool first);
+DWORD enginePipeMode();
+DWORD readerOpenFlags();
+
 // The Remote Desktop session the process runs in (0 when it cannot be told).
 std::uint32_t currentSession();
 

@@ -3,6 +3,9 @@
 // generously; the times they took are printed, not judged.
 #include <gtest/gtest.h>
 #include <windows.h>
+// after windows.h
+#include <aclapi.h>
+#include <sddl.h>
 
 #include <algorithm>
 #include <atomic>
@@ -17,6 +20,7 @@
 #include <utility>
 #include <vector>
 
+#include "pipe_windows.h"
 #include "zentra/engine_link.h"
 #include "zentra/engine_publisher.h"
 #include "zentra/log.h"
@@ -225,6 +229,84 @@ TEST_F(EngineLink, TheFirstDeliveryIsTheTruth) {
             }
         }
     }
+}
+
+// The access list Windows holds for `object`, as SDDL ("?" when it cannot be read).
+std::wstring accessList(HANDLE object) {
+    PSECURITY_DESCRIPTOR sd = nullptr;
+    PACL dacl = nullptr;
+    LPWSTR text = nullptr;
+    std::wstring sddl = L"?";
+    if (GetSecurityInfo(object, SE_KERNEL_OBJECT, DACL_SECURITY_INFORMATION, nullptr, nullptr,
+                        &dacl, nullptr, &sd) == ERROR_SUCCESS &&
+        ConvertSecurityDescriptorToStringSecurityDescriptorW(
+            sd, SDDL_REVISION_1, DACL_SECURITY_INFORMATION, &text, nullptr)) {
+        sddl = text;
+        LocalFree(text);
+    }
+    LocalFree(sd);
+    return sddl;
+}
+
+std::wstring ownUserSid() {
+    HANDLE token = nullptr;
+    OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token);
+    unsigned char buffer[256] = {};
+    DWORD size = 0;
+    LPWSTR text = nullptr;
+    std::wstring sid;
+    if (GetTokenInformation(token, TokenUser, buffer, sizeof buffer, &size) &&
+        ConvertSidToStringSidW(reinterpret_cast<TOKEN_USER*>(buffer)->User.Sid, &text)) {
+        sid = text;
+        LocalFree(text);
+    }
+    CloseHandle(token);
+    return sid;
+}
+
+// What Windows holds of the link's security, read back: the access list of the pipe, the
+// listening event and the claim (by default the engine's user alone; `admit` as given); a name
+// another engine has claimed is refused. And how the pipe is made and opened, which Wine does not
+// keep (remote readers refused, the first instance's claim, identification only): by the flags
+// both sides use.
+TEST_F(EngineLink, TheSecurityWindowsHolds) {
+    const std::pair<std::wstring, std::wstring> lists[] = {
+        {L"", L"D:P(A;;GA;;;" + ownUserSid() + L")"},
+        {L"D:(A;;GA;;;IU)", L"D:(A;;GA;;;IU)"},
+        {L"D:P(A;;GR;;;AU)(A;;GA;;;SY)", L"D:P(A;;GR;;;AU)(A;;GA;;;SY)"},
+    };
+    for (const auto& [admit, expected] : lists) {
+        SCOPED_TRACE(std::string(admit.begin(), admit.end()));
+        zentra::EnginePublisherOptions options;
+        options.admit = admit;
+        auto publisher = zentra::EnginePublisher::create(L"zentra-test.acl", options);
+        ASSERT_TRUE(publisher);
+        const HANDLE pipe =
+            CreateFileW(pipePath(L"zentra-test.acl").c_str(), GENERIC_READ | READ_CONTROL, 0,
+                        nullptr, OPEN_EXISTING, 0, nullptr);
+        const HANDLE event = OpenEventW(READ_CONTROL, FALSE, L"Local\\zentra-test.acl.listening");
+        const HANDLE claim = OpenMutexW(READ_CONTROL, FALSE, L"Local\\zentra-test.acl.engine");
+        for (const HANDLE object : {pipe, event, claim}) {
+            EXPECT_EQ(accessList(object), expected);
+            CloseHandle(object);
+        }
+    }
+    // Another engine's claim on the name (a process that publishes it): refused.
+    const HANDLE other = CreateMutexW(nullptr, FALSE, L"Local\\zentra-test.claimed.engine");
+    EXPECT_FALSE(zentra::EnginePublisher::create(L"zentra-test.claimed"));
+    EXPECT_EQ(warnings->count("another engine publishes under this name"), 1U);
+    CloseHandle(other);
+    EXPECT_TRUE(zentra::EnginePublisher::create(L"zentra-test.claimed"));
+
+    using namespace zentra::link;
+    EXPECT_EQ(enginePipeMode() & PIPE_REJECT_REMOTE_CLIENTS, DWORD{PIPE_REJECT_REMOTE_CLIENTS});
+    EXPECT_EQ(enginePipeMode() & PIPE_TYPE_MESSAGE, DWORD{PIPE_TYPE_MESSAGE});
+    EXPECT_EQ(enginePipeOpenMode(true) & FILE_FLAG_FIRST_PIPE_INSTANCE,
+              DWORD{FILE_FLAG_FIRST_PIPE_INSTANCE});
+    EXPECT_EQ(enginePipeOpenMode(false) & FILE_FLAG_FIRST_PIPE_INSTANCE, 0U);
+    EXPECT_EQ(readerOpenFlags() & (SECURITY_SQOS_PRESENT | SECURITY_IDENTIFICATION |
+                                   SECURITY_IMPERSONATION | SECURITY_DELEGATION),
+              DWORD{SECURITY_SQOS_PRESENT | SECURITY_IDENTIFICATION});
 }
 
 TEST_F(EngineLink, HeartbeatsOnlyWhileTheEngineWorks) {

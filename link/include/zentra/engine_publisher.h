@@ -6,10 +6,12 @@
 //
 // Each reader gets the latest snapshot when it connects and after each change; snapshots that come
 // faster than a reader takes them are merged, so a slow reader sees the latest one. publish()
-// never waits for a reader: a reader that does not take what was written to it within
-// `stuckReader` is disconnected (it reconnects, and gets the latest). When nothing has changed for
-// `heartbeat`, a reader gets a heartbeat, so that it can tell a quiet engine from a silent one;
-// otherwise the publisher's thread sleeps.
+// never waits for a reader. Nothing is buffered for a reader: a write ends when the reader has
+// taken it, and a reader that has not taken a write within `stuckReader` is disconnected (it
+// reconnects, and gets the latest), so one that does not read is dropped within `stuckReader`
+// plus a `heartbeat`. When nothing has changed for `heartbeat`, a reader gets a heartbeat, so
+// that it can tell a quiet engine from a silent one; otherwise the publisher's thread sleeps.
+// Any number of readers (one thread waits for all of them on a completion port).
 //
 // The pipe takes local readers only. Who may read is the application's choice (`admit`); by
 // default only the user the engine runs as. Two engines cannot publish under one name: the second
