@@ -14,6 +14,7 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <random>
 #include <stdexcept>
 #include <string>
 #include <thread>
@@ -307,6 +308,49 @@ TEST_F(EngineLink, TheSecurityWindowsHolds) {
     EXPECT_EQ(readerOpenFlags() & (SECURITY_SQOS_PRESENT | SECURITY_IDENTIFICATION |
                                    SECURITY_IMPERSONATION | SECURITY_DELEGATION),
               DWORD{SECURITY_SQOS_PRESENT | SECURITY_IDENTIFICATION});
+}
+
+// Random orders of engine start, stop, change and tray restart: once each step has settled, the
+// tray holds the truth (the engine's latest snapshot, or "engine not running"), and a tray
+// started while the engine runs is never told anything else for as long as it runs.
+TEST_F(EngineLink, RandomOrdersEndInTheTruth) {
+    std::mt19937 rng(20261210);
+    const std::wstring name = L"zentra-test.random";
+    zentra::EngineLinkOptions options;
+    options.firstWordWithin = 300ms;
+    std::unique_ptr<zentra::EnginePublisher> engine;
+    auto got = std::make_unique<Delivered>();
+    auto link = zentra::EngineLink::create(name, std::ref(*got), options);
+    bool engineAllAlong = false;  // the engine has run for the whole of this tray's life
+    int k = 0;
+    for (int step = 0; step < 40; ++step) {
+        const auto what = rng() % 4;
+        if (what == 0 && !engine) {
+            engine = zentra::EnginePublisher::create(name);
+            ASSERT_TRUE(engine);
+            engine->publish(numbered(++k));
+        } else if (what == 1) {
+            engine.reset();
+            engineAllAlong = false;
+        } else if (what == 2 && engine) {
+            engine->publish(numbered(++k));
+        } else if (what == 3) {
+            link.reset();
+            got = std::make_unique<Delivered>();
+            link = zentra::EngineLink::create(name, std::ref(*got), options);
+            engineAllAlong = engine != nullptr;
+        }
+        const Snapshot truth = engine ? numbered(k) : zentra::engineDown("engine not running");
+        ASSERT_TRUE(waitFor("settled",
+                            [&] {
+                                std::lock_guard<std::mutex> lock(got->mutex);
+                                return got->last == truth;
+                            }))
+            << "step " << step;
+        if (engineAllAlong) {
+            EXPECT_EQ(link->stats().downs, 0U) << "step " << step;
+        }
+    }
 }
 
 TEST_F(EngineLink, HeartbeatsOnlyWhileTheEngineWorks) {
