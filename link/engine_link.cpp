@@ -17,9 +17,9 @@ struct EngineLink::Impl {
     std::function<void(const Snapshot&)> deliver;
     std::wstring path;
     EngineLinkOptions options;
-    HANDLE stop = nullptr;
-    HANDLE listening = nullptr;  // set by the engine while it listens; may be null
-    HANDLE readEvent = nullptr;
+    link::Handle stop;
+    link::Handle listening;  // set by the engine while it listens; may be null
+    link::Handle readEvent;
     link::RetryDelay delay;
     std::string buffer = std::string(kMaxWireBytes, '\0');
 
@@ -28,7 +28,6 @@ struct EngineLink::Impl {
 
     std::thread thread;
 
-    ~Impl();
     bool refusing = false;  // a message was refused and none read since: one warning for it
 
     // How following the engine ended.
@@ -48,14 +47,6 @@ struct EngineLink::Impl {
     }
 };
 
-EngineLink::Impl::~Impl() {
-    for (HANDLE h : {stop, listening, readEvent}) {
-        if (h != nullptr) {
-            CloseHandle(h);
-        }
-    }
-}
-
 HANDLE EngineLink::Impl::connect(DWORD& error) const {
     HANDLE pipe = INVALID_HANDLE_VALUE;
     // Every instance busy: the engine is between two readers. It has a new instance ready within
@@ -64,7 +55,7 @@ HANDLE EngineLink::Impl::connect(DWORD& error) const {
         pipe = CreateFileW(path.c_str(), GENERIC_READ | FILE_WRITE_ATTRIBUTES, 0, nullptr,
                            OPEN_EXISTING, link::readerOpenFlags(), nullptr);
         error = pipe == INVALID_HANDLE_VALUE ? GetLastError() : 0;
-        if (error != ERROR_PIPE_BUSY || WaitForSingleObject(stop, 0) == WAIT_OBJECT_0) {
+        if (error != ERROR_PIPE_BUSY || WaitForSingleObject(stop.get(), 0) == WAIT_OBJECT_0) {
             break;
         }
         WaitNamedPipeW(path.c_str(), 250);
@@ -104,8 +95,8 @@ void EngineLink::Impl::down(const std::string& reason) {
 // link stops (true). After a refusal the engine's listening says nothing new (its event stays set
 // while it runs): only the back-off ends the wait.
 bool EngineLink::Impl::waitToRetry(bool whenListening, std::chrono::milliseconds wait) {
-    const HANDLE handles[] = {stop, listening};
-    const DWORD count = whenListening && listening != nullptr ? 2 : 1;
+    const HANDLE handles[] = {stop.get(), listening.get()};
+    const DWORD count = whenListening && listening ? 2 : 1;
     const auto ms = static_cast<DWORD>(wait.count());
     return WaitForMultipleObjects(count, handles, FALSE, ms) == WAIT_OBJECT_0;
 }
@@ -115,12 +106,12 @@ EngineLink::Impl::Ended EngineLink::Impl::follow(HANDLE pipe) {
     std::optional<Snapshot> last;
     for (;;) {
         OVERLAPPED io{};
-        io.hEvent = readEvent;
+        io.hEvent = readEvent.get();
         DWORD size = 0;
         BOOL read = ReadFile(pipe, buffer.data(), static_cast<DWORD>(buffer.size()), nullptr, &io);
         DWORD error = read ? 0 : GetLastError();
         if (error == ERROR_IO_PENDING) {
-            const HANDLE handles[] = {stop, readEvent};
+            const HANDLE handles[] = {stop.get(), readEvent.get()};
             if (WaitForMultipleObjects(2, handles, FALSE, INFINITE) != WAIT_OBJECT_0 + 1) {
                 link::closePipe(pipe, &io, false);
                 return Ended::Stopped;
@@ -177,10 +168,10 @@ void EngineLink::Impl::run() {
     for (;;) {
         DWORD error = 0;
         HANDLE pipe = connect(error);
-        if (pipe == INVALID_HANDLE_VALUE && listening != nullptr) {
+        if (pipe == INVALID_HANDLE_VALUE && listening) {
             // Left set by an engine that has ended (or is just starting): clear it, then look
             // again, so that an engine that starts now is not missed.
-            ResetEvent(listening);
+            ResetEvent(listening.get());
             pipe = connect(error);
         }
         Ended ended = Ended::Broken;
@@ -218,18 +209,18 @@ std::unique_ptr<EngineLink> EngineLink::create(const std::wstring& name,
     impl->options.firstWordWithin =
         std::clamp<std::chrono::milliseconds>(options.firstWordWithin, {}, std::chrono::hours(24));
     impl->path = link::enginePipePath(name, options.perSession, link::currentSession());
-    impl->stop = CreateEventW(nullptr, TRUE, FALSE, nullptr);
-    impl->readEvent = link::newIoEvent();
-    if (impl->stop == nullptr || impl->readEvent == nullptr) {
+    impl->stop.reset(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    impl->readEvent.reset(link::newIoEvent());
+    if (!impl->stop || !impl->readEvent) {
         common::logWarn("EngineLink: no events (Windows error ", GetLastError(), ")");
         return nullptr;
     }
     // The engine's "listening" event, made here if the engine has not made it yet. Where it
     // cannot be shared (another user's service made it), the link tries again on its own.
     const std::wstring event = link::engineObjectName(name, options.perSession, L"listening");
-    impl->listening = CreateEventW(nullptr, TRUE, FALSE, event.c_str());
-    if (impl->listening == nullptr) {
-        impl->listening = OpenEventW(SYNCHRONIZE | EVENT_MODIFY_STATE, FALSE, event.c_str());
+    impl->listening.reset(CreateEventW(nullptr, TRUE, FALSE, event.c_str()));
+    if (!impl->listening) {
+        impl->listening.reset(OpenEventW(SYNCHRONIZE | EVENT_MODIFY_STATE, FALSE, event.c_str()));
     }
     Impl* raw = impl.get();
     impl->thread = std::thread([raw] { raw->run(); });
@@ -239,7 +230,7 @@ std::unique_ptr<EngineLink> EngineLink::create(const std::wstring& name,
 EngineLink::EngineLink(std::unique_ptr<Impl> impl) : impl_(std::move(impl)) {}
 
 EngineLink::~EngineLink() {
-    SetEvent(impl_->stop);
+    SetEvent(impl_->stop.get());
     impl_->thread.join();
 }
 
