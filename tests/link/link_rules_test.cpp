@@ -50,6 +50,10 @@ TEST(LinkRules, NamesReasonsAndBackOff) {
     EXPECT_EQ(down.source, zn::SnapshotSource::Link);
     const zentra::Snapshot unknown = zentra::engineNotKnownYet();
     EXPECT_EQ(zentra::trayTooltip(unknown, zn::TrayGlyph::Armed), u"connecting to the engine");
+    zentra::TrayTexts words;
+    words.appName = "MyVPN";
+    words.notKnownYet = "verbinde";
+    EXPECT_EQ(zentra::trayTooltip(unknown, zn::TrayGlyph::Armed, words), u"MyVPN - verbinde");
     EXPECT_EQ(zn::deriveTrayGlyph(unknown.health, unknown.state, unknown.pulse, zn::MonoTime{}),
               zn::TrayGlyph::Armed);
     EXPECT_NE(unknown, zentra::Snapshot{}) << "an engine's healthy snapshot is news";

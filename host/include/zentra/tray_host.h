@@ -114,7 +114,9 @@ struct TrayHostOptions {
     // Liveness, for an engine in another process: above 0, an engine that posts nothing for this
     // long (an unchanged snapshot counts, as a heartbeat) is shown with the error glyph, the
     // tooltip "Error: no word from the engine for 15 s" and the error notification, until it
-    // posts again. 0: off, for an engine in the application's own process.
+    // posts again; not while the latest snapshot is the link's own (engineDown,
+    // engineNotKnownYet), which stays until the link says more. 0: off, for an engine in the
+    // application's own process.
     std::chrono::milliseconds silenceDeadline{0};
     // The words of the tooltip and the notifications, in the application's language: its name
     // first, a word for each glyph, the notifications' titles and texts (see TrayTexts).
