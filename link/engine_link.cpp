@@ -8,6 +8,7 @@
 
 #include "link_rules.h"
 #include "pipe_windows.h"
+#include "service_windows.h"
 #include "zentra/log.h"
 #include "zentra/wire.h"
 
@@ -29,11 +30,15 @@ struct EngineLink::Impl {
     std::thread thread;
 
     bool refusing = false;  // a message was refused and none read since: one warning for it
+    std::string service;    // the service's name, UTF-8, when the link follows a service
+    bool impostorWarned = false;
 
     // How following the engine ended.
     enum class Ended { Stopped, Broken, Refused };
 
     HANDLE connect(DWORD& error) const;
+    std::string absence(DWORD error) const;
+    HANDLE reach(std::string& reason, bool& impostor);
     void give(const Snapshot& snapshot) const;
     void down(const std::string& reason);
     bool waitToRetry(bool whenListening, std::chrono::milliseconds wait);
@@ -127,7 +132,7 @@ EngineLink::Impl::Ended EngineLink::Impl::follow(HANDLE pipe) {
             problem = "more than " + std::to_string(kMaxWireBytes) + " bytes";
         } else if (!read) {
             link::closePipe(pipe, nullptr, false);
-            down(link::engineDownReason(error));
+            down(absence(error));
             return Ended::Broken;
         }
         WireDecoded decoded;
@@ -161,36 +166,76 @@ EngineLink::Impl::Ended EngineLink::Impl::follow(HANDLE pipe) {
     }
 }
 
+// Why the engine cannot be reached after Windows error `error`: for a service, what the SCM says.
+std::string EngineLink::Impl::absence(DWORD error) const {
+    if (service.empty() || link::engineDownReason(error) != "engine not running") {
+        return link::engineDownReason(error);
+    }
+    const link::ServiceView view = link::queryService(options.service);
+    return link::serviceReason(service, view.state, view.error);
+}
+
+// The engine's pipe, or INVALID_HANDLE_VALUE with why not. A service's pipe is taken only from
+// the service's own process while it runs (`impostor`: another one serves it).
+HANDLE EngineLink::Impl::reach(std::string& reason, bool& impostor) {
+    DWORD error = 0;
+    HANDLE pipe = connect(error);
+    if (pipe == INVALID_HANDLE_VALUE && listening) {
+        // Left set by an engine that has ended (or is just starting): clear it, then look
+        // again, so that an engine that starts now is not missed.
+        ResetEvent(listening.get());
+        pipe = connect(error);
+    }
+    if (pipe == INVALID_HANDLE_VALUE) {
+        reason = absence(error);
+        return pipe;
+    }
+    if (service.empty()) {
+        return pipe;
+    }
+    const std::uint32_t server = link::pipeServerProcess(pipe);
+    const link::ServiceView view = link::queryService(options.service);
+    if (view.state == link::ServiceState::Running && server == view.processId) {
+        return pipe;
+    }
+    link::closePipe(pipe, nullptr, false);
+    impostor = true;
+    reason = link::kServedByAnother;
+    if (!std::exchange(impostorWarned, true)) {
+        common::logWarn("EngineLink: the pipe ", link::utf8(path), " is served by process ", server,
+                        ", not by the ", service, " service; refused");
+    }
+    return INVALID_HANDLE_VALUE;
+}
+
 void EngineLink::Impl::run() {
     // Until the engine is reached or this time has passed, its absence is not told.
     const MonoTime toldFrom = std::chrono::steady_clock::now() + options.firstWordWithin;
     bool told = false;
     for (;;) {
-        DWORD error = 0;
-        HANDLE pipe = connect(error);
-        if (pipe == INVALID_HANDLE_VALUE && listening) {
-            // Left set by an engine that has ended (or is just starting): clear it, then look
-            // again, so that an engine that starts now is not missed.
-            ResetEvent(listening.get());
-            pipe = connect(error);
-        }
+        std::string reason;
+        bool impostor = false;
+        const HANDLE pipe = reach(reason, impostor);
         Ended ended = Ended::Broken;
         if (pipe != INVALID_HANDLE_VALUE) {
             count(&EngineLinkStats::connects);
             told = true;
+            impostorWarned = false;
             ended = follow(pipe);
             if (ended == Ended::Stopped) {
                 return;
             }
-        } else if (told || std::chrono::steady_clock::now() >= toldFrom) {
+        } else if (told || impostor || std::chrono::steady_clock::now() >= toldFrom) {
             told = true;
-            down(link::engineDownReason(error));
+            down(reason);
         }
         std::chrono::milliseconds wait = delay.next();
         if (!told) {
             wait = link::firstWait(wait, std::chrono::steady_clock::now(), toldFrom);
         }
-        if (waitToRetry(ended != Ended::Refused, wait)) {
+        // After a refusal, or with another program on the pipe, the listening event says
+        // nothing new: the back-off alone.
+        if (waitToRetry(ended != Ended::Refused && !impostor, wait)) {
             return;
         }
     }
@@ -208,7 +253,12 @@ std::unique_ptr<EngineLink> EngineLink::create(const std::wstring& name,
     impl->options = options;
     impl->options.firstWordWithin =
         std::clamp<std::chrono::milliseconds>(options.firstWordWithin, {}, std::chrono::hours(24));
-    impl->path = link::enginePipePath(name, options.perSession, link::currentSession());
+    if (!options.service.empty()) {
+        impl->options.perSession = false;  // a service publishes for every session
+        impl->service = link::utf8(options.service);
+    }
+    const bool perSession = impl->options.perSession;
+    impl->path = link::enginePipePath(name, perSession, link::currentSession());
     impl->stop.reset(CreateEventW(nullptr, TRUE, FALSE, nullptr));
     impl->readEvent.reset(link::newIoEvent());
     if (!impl->stop || !impl->readEvent) {
@@ -217,7 +267,7 @@ std::unique_ptr<EngineLink> EngineLink::create(const std::wstring& name,
     }
     // The engine's "listening" event, made here if the engine has not made it yet. Where it
     // cannot be shared (another user's service made it), the link tries again on its own.
-    const std::wstring event = link::engineObjectName(name, options.perSession, L"listening");
+    const std::wstring event = link::engineObjectName(name, perSession, L"listening");
     impl->listening.reset(CreateEventW(nullptr, TRUE, FALSE, event.c_str()));
     if (!impl->listening) {
         impl->listening.reset(OpenEventW(SYNCHRONIZE | EVENT_MODIFY_STATE, FALSE, event.c_str()));

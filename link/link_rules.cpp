@@ -67,6 +67,48 @@ std::string engineDownReason(std::uint32_t error) {
     }
 }
 
+ServiceState serviceStateOf(std::uint32_t current, std::uint32_t startType) {
+    switch (current) {
+        case 1:  // SERVICE_STOPPED
+            return startType == 4 ? ServiceState::Disabled : ServiceState::Stopped;
+        case 2:  // SERVICE_START_PENDING
+        case 5:  // SERVICE_CONTINUE_PENDING
+            return ServiceState::Starting;
+        case 3:  // SERVICE_STOP_PENDING
+            return ServiceState::Stopping;
+        case 4:  // SERVICE_RUNNING
+            return ServiceState::Running;
+        case 6:  // SERVICE_PAUSE_PENDING
+        case 7:  // SERVICE_PAUSED
+            return ServiceState::Paused;
+        default:
+            return ServiceState::Unknown;
+    }
+}
+
+std::string serviceReason(std::string_view service, ServiceState state, std::uint32_t error) {
+    const std::string the = "the " + std::string(service) + " service ";
+    switch (state) {
+        case ServiceState::NotInstalled:
+            return the + "is not installed";
+        case ServiceState::Disabled:
+            return the + "is disabled";
+        case ServiceState::Stopped:
+            return the + "is stopped";
+        case ServiceState::Starting:
+            return the + "is starting";
+        case ServiceState::Stopping:
+            return the + "is stopping";
+        case ServiceState::Running:
+            return the + "runs but does not publish";
+        case ServiceState::Paused:
+            return the + "is paused";
+        case ServiceState::Unknown:
+            break;
+    }
+    return the + "cannot be queried (Windows error " + std::to_string(error) + ")";
+}
+
 std::chrono::milliseconds firstWait(std::chrono::milliseconds backOff, MonoTime now,
                                     MonoTime toldFrom) {
     if (now >= toldFrom) {

@@ -38,6 +38,30 @@ std::wstring engineObjectName(std::wstring_view name, bool perSession, std::wstr
 // "engine not running" when there is no engine or it went away, else the error, named.
 std::string engineDownReason(std::uint32_t error);
 
+// What the Service Control Manager says of the service an engine runs as.
+enum class ServiceState {
+    NotInstalled,
+    Disabled,
+    Stopped,
+    Starting,
+    Stopping,
+    Running,
+    Paused,
+    Unknown
+};
+
+// From the SCM's current state (SERVICE_STOPPED 1 ... SERVICE_PAUSED 7) and the service's start
+// type (SERVICE_DISABLED 4): a stopped service that cannot be started is Disabled.
+ServiceState serviceStateOf(std::uint32_t current, std::uint32_t startType);
+
+// What the tray shows while the service's engine cannot be reached: "the MySync service is
+// stopped", "... is not installed", ...; for Unknown, the Windows error `error`, named. Running:
+// the service runs but publishes nothing.
+std::string serviceReason(std::string_view service, ServiceState state, std::uint32_t error = 0);
+
+// Why the link refuses a pipe that a process other than the service's serves.
+inline constexpr const char* kServedByAnother = "the engine's pipe is served by another program";
+
 // How long the link waits before it tries again after failing to reach the engine at `now`,
 // when it tells the user the engine's absence only from `toldFrom` (the end of its first
 // bound): the back-off, cut to end at `toldFrom` while that is still ahead.

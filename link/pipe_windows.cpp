@@ -2,6 +2,7 @@
 
 #include <sddl.h>
 
+#include <algorithm>
 #include <vector>
 
 namespace zentra::link {
@@ -103,6 +104,15 @@ void closePipe(HANDLE pipe, OVERLAPPED* pending, bool server) {
         DisconnectNamedPipe(pipe);
     }
     CloseHandle(pipe);
+}
+
+std::string utf8(const std::wstring& text) {
+    const int size = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()),
+                                         nullptr, 0, nullptr, nullptr);
+    std::string out(static_cast<std::size_t>(std::max(size, 0)), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), out.data(), size,
+                        nullptr, nullptr);
+    return out;
 }
 
 HANDLE newIoEvent() {

@@ -13,8 +13,12 @@
 // a console, prints there too.
 // With --engine NAME it follows an engine in another process (engine-sim) instead, and shows it
 // as silent when it sends nothing, heartbeats included, for the --deadline (default 15 s).
+// With --service NAME it follows the engine the Windows service NAME publishes (engine-sim
+// --service): from the service's own process only, saying what the Service Control Manager says
+// while the service does not publish. Each new reason the link gives is printed ("link: ...").
 // --name NAME puts the application's name first in the tooltip.
-//   tray-host [--new-instance] [--name NAME] [--engine NAME] [--deadline SECONDS] [timeline-file]
+//   tray-host [--new-instance] [--name NAME] [--engine NAME | --service NAME]
+//             [--deadline SECONDS] [timeline-file]
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
@@ -78,6 +82,7 @@ struct Arguments {
     bool newInstance = false;        // run beside a copy that runs already
     const char* timeline = nullptr;  // null: the built-in one
     std::wstring engine;             // follow this engine instead of the simulated one
+    bool service = false;            // the engine is the Windows service of that name
     std::chrono::milliseconds deadline{15'000};
     std::string name;  // shown first in the tooltip
 };
@@ -85,8 +90,8 @@ struct Arguments {
 bool readArguments(int argc, char** argv, Arguments& out) {
     const auto refuse = [](const std::string& why) {
         zentra::common::logAt(zentra::common::LogLevel::Error, "tray-host: ", why,
-                              "; usage: tray-host [--new-instance] [--name NAME] [--engine NAME] "
-                              "[--deadline SECONDS] [timeline-file]");
+                              "; usage: tray-host [--new-instance] [--name NAME] [--engine NAME | "
+                              "--service NAME] [--deadline SECONDS] [timeline-file]");
         return false;
     };
     for (int i = 1; i < argc; ++i) {
@@ -95,12 +100,14 @@ bool readArguments(int argc, char** argv, Arguments& out) {
             out.newInstance = true;
             continue;
         }
-        if ((arg == "--engine" || arg == "--deadline" || arg == "--name") && i + 1 == argc) {
+        if ((arg == "--engine" || arg == "--service" || arg == "--deadline" || arg == "--name") &&
+            i + 1 == argc) {
             return refuse(arg + " needs a value");
         }
-        if (arg == "--engine") {
+        if (arg == "--engine" || arg == "--service") {
             const std::string name = argv[++i];
             out.engine.assign(name.begin(), name.end());
+            out.service = arg == "--service";
         } else if (arg == "--name") {
             out.name = argv[++i];
         } else if (arg == "--deadline") {
@@ -270,8 +277,22 @@ int main(int argc, char** argv) {
     std::unique_ptr<zentra::EngineLink> link;
     if (followsEngine) {
         zentra::TrayHost& shown = *host;
-        link = zentra::EngineLink::create(args.engine,
-                                          [&shown](const zentra::Snapshot& s) { shown.post(s); });
+        zentra::EngineLinkOptions linkOptions;
+        if (args.service) {
+            linkOptions.service = args.engine;
+        }
+        link = zentra::EngineLink::create(
+            args.engine,
+            [&shown, said = std::string()](const zentra::Snapshot& s) mutable {
+                const std::string reason = s.state.lastError.value_or("");
+                if (s.source == zentra::SnapshotSource::Link && reason != said) {
+                    std::printf("link: %s\n", reason.c_str());
+                    std::fflush(stdout);
+                }
+                said = s.source == zentra::SnapshotSource::Link ? reason : std::string();
+                shown.post(s);
+            },
+            linkOptions);
         if (!link) {
             return 2;
         }

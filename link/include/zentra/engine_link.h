@@ -50,6 +50,13 @@ Snapshot engineNotKnownYet();
 struct EngineLinkOptions {
     // As the engine's EnginePublisherOptions::perSession.
     bool perSession = true;
+    // Not empty: the engine is the Windows service of this name, which publishes for every
+    // session (perSession is then false). The link takes the pipe only from the service's own
+    // process: another program that serves it is refused, with the error "the engine's pipe is
+    // served by another program" (warned once). While the service does not publish, the
+    // tooltip says what the Service Control Manager says: "the MySync service is stopped",
+    // "... is starting", "... is stopping", "... is disabled", "... is not installed".
+    std::wstring service;
     // For this long after create(), the link does not tell that it cannot reach the engine: it
     // tries again quietly (the engine may be starting, or busy with other trays). 0: told at once.
     std::chrono::milliseconds firstWordWithin{2000};
