@@ -24,6 +24,7 @@
 #include "pipe_windows.h"
 #include "zentra/engine_link.h"
 #include "zentra/engine_publisher.h"
+#include "zentra/engine_service.h"
 #include "zentra/log.h"
 #include "zentra/wire.h"
 
@@ -275,6 +276,8 @@ TEST_F(EngineLink, TheSecurityWindowsHolds) {
         {L"", L"D:P(A;;GA;;;" + ownUserSid() + L")"},
         {L"D:(A;;GA;;;IU)", L"D:(A;;GA;;;IU)"},
         {L"D:P(A;;GR;;;AU)(A;;GA;;;SY)", L"D:P(A;;GR;;;AU)(A;;GA;;;SY)"},
+        // A service's: every interactive user may read, none may make an instance (0x4).
+        {zentra::kServiceAdmit, L"D:P(A;;GA;;;SY)(A;;GA;;;BA)(A;;0x120189;;;IU)"},
     };
     for (const auto& [admit, expected] : lists) {
         SCOPED_TRACE(std::string(admit.begin(), admit.end()));

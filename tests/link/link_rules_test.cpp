@@ -68,6 +68,24 @@ TEST(LinkRules, NamesReasonsAndBackOff) {
             << backOff << " " << afterMs;
     }
 
+    // A service's state as the SCM gives it (state, start type), and what the tray says of it.
+    const std::tuple<std::uint32_t, std::uint32_t, const char*> services[] = {
+        {1, 3, "the MySync service is stopped"},
+        {1, 4, "the MySync service is disabled"},
+        {2, 2, "the MySync service is starting"},
+        {5, 2, "the MySync service is starting"},
+        {3, 2, "the MySync service is stopping"},
+        {4, 2, "the MySync service runs but does not publish"},
+        {7, 2, "the MySync service is paused"},
+        {6, 2, "the MySync service is paused"},
+        {0, 2, "the MySync service cannot be queried (Windows error 5)"},
+    };
+    for (const auto& [state, start, reason] : services) {
+        EXPECT_EQ(serviceReason("MySync", serviceStateOf(state, start), 5), reason) << state;
+    }
+    EXPECT_EQ(serviceReason("MySync", ServiceState::NotInstalled),
+              "the MySync service is not installed");
+
     RetryDelay delay;
     std::vector<long long> waits;
     waits.reserve(7);
