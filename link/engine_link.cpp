@@ -41,7 +41,7 @@ struct EngineLink::Impl {
     HANDLE reach(std::string& reason, bool& impostor);
     void give(const Snapshot& snapshot) const;
     void down(const std::string& reason);
-    bool waitToRetry(bool whenListening, std::chrono::milliseconds wait);
+    bool waitToRetry(bool whenListening, std::chrono::milliseconds wait) const;
     Ended follow(HANDLE pipe);
     void run();
 
@@ -99,7 +99,7 @@ void EngineLink::Impl::down(const std::string& reason) {
 // Waits until the back-off has passed, the engine listens again (when `whenListening`), or the
 // link stops (true). After a refusal the engine's listening says nothing new (its event stays set
 // while it runs): only the back-off ends the wait.
-bool EngineLink::Impl::waitToRetry(bool whenListening, std::chrono::milliseconds wait) {
+bool EngineLink::Impl::waitToRetry(bool whenListening, std::chrono::milliseconds wait) const {
     const HANDLE handles[] = {stop.get(), listening.get()};
     const DWORD count = whenListening && listening ? 2 : 1;
     const auto ms = static_cast<DWORD>(wait.count());
@@ -243,7 +243,7 @@ void EngineLink::Impl::run() {
 
 std::unique_ptr<EngineLink> EngineLink::create(const std::wstring& name,
                                                std::function<void(const Snapshot&)> deliver,
-                                               EngineLinkOptions options) {
+                                               const EngineLinkOptions& options) {
     if (const char* problem = link::engineNameProblem(name)) {
         common::logWarn("EngineLink: ", problem);
         return nullptr;

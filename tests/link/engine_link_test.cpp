@@ -358,6 +358,32 @@ TEST_F(EngineLink, RandomOrdersEndInTheTruth) {
     }
 }
 
+// A link that follows a service takes the pipe from no other process: with the service not
+// installed, a program that serves its name is refused (warned once), and with none the SCM's
+// word is told.
+TEST_F(EngineLink, AServicesPipeFromAnotherProgramIsRefused) {
+    const std::wstring name = L"zentra-test.noservice";
+    zentra::EngineLinkOptions options;
+    options.service = name;
+    options.firstWordWithin = 0ms;
+    for (const bool impostor : {true, false}) {
+        zentra::EnginePublisherOptions global;
+        global.perSession = false;
+        auto other = impostor ? zentra::EnginePublisher::create(name, global) : nullptr;
+        if (other) {
+            other->publish(numbered(1));
+        }
+        Delivered got;
+        auto link = zentra::EngineLink::create(name, std::ref(got), options);
+        const std::string reason = impostor ? "the engine's pipe is served by another program"
+                                            : "the zentra-test.noservice service is not installed";
+        EXPECT_TRUE(waitFor(reason.c_str(), [&] { return got.reason() == reason; }));
+        std::this_thread::sleep_for(600ms);  // tried again meanwhile
+        EXPECT_EQ(got.reason(), reason);
+    }
+    EXPECT_EQ(warnings->count("is served by process"), 1U);
+}
+
 TEST_F(EngineLink, HeartbeatsOnlyWhileTheEngineWorks) {
     std::atomic<bool> alive{true};
     std::atomic<int> asked{0};

@@ -77,7 +77,7 @@ class EngineLink {
     // create() returns.
     static std::unique_ptr<EngineLink> create(const std::wstring& name,
                                               std::function<void(const Snapshot&)> deliver,
-                                              EngineLinkOptions options = {});
+                                              const EngineLinkOptions& options = {});
     ~EngineLink();
     EngineLink(const EngineLink&) = delete;
     EngineLink& operator=(const EngineLink&) = delete;
