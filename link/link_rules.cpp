@@ -87,26 +87,15 @@ ServiceState serviceStateOf(std::uint32_t current, std::uint32_t startType) {
 }
 
 std::string serviceReason(std::string_view service, ServiceState state, std::uint32_t error) {
+    // In ServiceState's order, Unknown last.
+    const char* const says[] = {"is not installed", "is disabled", "is stopped",
+                                "is starting",      "is stopping", "runs but does not publish",
+                                "is paused"};
     const std::string the = "the " + std::string(service) + " service ";
-    switch (state) {
-        case ServiceState::NotInstalled:
-            return the + "is not installed";
-        case ServiceState::Disabled:
-            return the + "is disabled";
-        case ServiceState::Stopped:
-            return the + "is stopped";
-        case ServiceState::Starting:
-            return the + "is starting";
-        case ServiceState::Stopping:
-            return the + "is stopping";
-        case ServiceState::Running:
-            return the + "runs but does not publish";
-        case ServiceState::Paused:
-            return the + "is paused";
-        case ServiceState::Unknown:
-            break;
+    if (state == ServiceState::Unknown) {
+        return the + "cannot be queried (Windows error " + std::to_string(error) + ")";
     }
-    return the + "cannot be queried (Windows error " + std::to_string(error) + ")";
+    return the + says[static_cast<int>(state)];
 }
 
 std::chrono::milliseconds firstWait(std::chrono::milliseconds backOff, MonoTime now,

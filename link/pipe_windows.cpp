@@ -7,9 +7,6 @@
 
 namespace zentra::link {
 
-namespace {
-
-// The process's own user as SDDL's SID string; empty when it cannot be read.
 std::wstring ownUserSid() {
     HANDLE token = nullptr;
     if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token)) {
@@ -28,8 +25,6 @@ std::wstring ownUserSid() {
     CloseHandle(token);
     return sid;
 }
-
-}  // namespace
 
 Handle& Handle::operator=(Handle&& other) noexcept {
     if (this != &other) {

@@ -66,6 +66,9 @@ std::uint32_t currentSession();
 // with it, and closes the pipe. A server's pipe is disconnected first.
 void closePipe(HANDLE pipe, OVERLAPPED* pending, bool server);
 
+// The process's own user as SDDL's SID string; empty when it cannot be read.
+std::wstring ownUserSid();
+
 // `text` in UTF-8.
 std::string utf8(const std::wstring& text);
 
