@@ -427,6 +427,7 @@ TEST_F(EngineLink, TwoHundredTrays) {
     publisher->publish(numbered(n));
     std::vector<Delivered> got(200);
     std::vector<std::unique_ptr<zentra::EngineLink>> links;
+    links.reserve(got.size());
     zentra::EngineLinkOptions atOnce;
     atOnce.firstWordWithin = 0ms;
     for (Delivered& each : got) {
