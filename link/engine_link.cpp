@@ -32,6 +32,7 @@ struct EngineLink::Impl {
     bool refusing = false;  // a message was refused and none read since: one warning for it
     std::string service;    // the service's name, UTF-8, when the link follows a service
     bool impostorWarned = false;
+    std::wstring ownAccount;  // the user this process runs as
 
     // How following the engine ended.
     enum class Ended { Stopped, Broken, Refused };
@@ -175,8 +176,18 @@ std::string EngineLink::Impl::absence(DWORD error) const {
     return link::serviceReason(service, view.state, view.error);
 }
 
+namespace {
+
+// A SID for the log; "unknown" where it could not be read.
+std::string account(const std::wstring& sid) {
+    return sid.empty() ? "unknown" : link::utf8(sid);
+}
+
+}  // namespace
+
 // The engine's pipe, or INVALID_HANDLE_VALUE with why not. A service's pipe is taken only from
-// the service's own process while it runs (`impostor`: another one serves it).
+// the service's own process while it runs, an engine's of the session only from a process of
+// this user (`impostor`: another one serves it).
 HANDLE EngineLink::Impl::reach(std::string& reason, bool& impostor) {
     DWORD error = 0;
     HANDLE pipe = connect(error);
@@ -190,20 +201,31 @@ HANDLE EngineLink::Impl::reach(std::string& reason, bool& impostor) {
         reason = absence(error);
         return pipe;
     }
+    link::PipeServer server;
+    server.process = link::pipeServerProcess(pipe);
+    server.account = link::processUserSid(server.process);
+    link::ExpectedServer expected;
     if (service.empty()) {
-        return pipe;
+        expected.account = ownAccount;
+    } else {
+        const link::ServiceView view = link::queryService(options.service);
+        expected.service = true;
+        expected.process = view.processId;
+        expected.account = link::serviceAccountSid(view.account);
     }
-    const std::uint32_t server = link::pipeServerProcess(pipe);
-    const link::ServiceView view = link::queryService(options.service);
-    if (view.state == link::ServiceState::Running && server == view.processId) {
+    const char* problem = link::serverProblem(server, expected);
+    if (problem == nullptr) {
         return pipe;
     }
     link::closePipe(pipe, nullptr, false);
     impostor = true;
-    reason = link::kServedByAnother;
+    reason = problem;
     if (!std::exchange(impostorWarned, true)) {
-        common::logWarn("EngineLink: the pipe ", link::utf8(path), " is served by process ", server,
-                        ", not by the ", service, " service; refused");
+        const std::string whom =
+            service.empty() ? "this user's program" : "the " + service + " service";
+        common::logWarn("EngineLink: the pipe ", link::utf8(path), " is served by process ",
+                        server.process, " (account ", account(server.account), "), not by ", whom,
+                        " (account ", account(expected.account), "); refused");
     }
     return INVALID_HANDLE_VALUE;
 }
@@ -257,6 +279,7 @@ std::unique_ptr<EngineLink> EngineLink::create(const std::wstring& name,
         impl->options.perSession = false;  // a service publishes for every session
         impl->service = link::utf8(options.service);
     }
+    impl->ownAccount = link::ownUserSid();
     const bool perSession = impl->options.perSession;
     impl->path = link::enginePipePath(name, perSession, link::currentSession());
     impl->stop.reset(CreateEventW(nullptr, TRUE, FALSE, nullptr));

@@ -98,6 +98,34 @@ std::string serviceReason(std::string_view service, ServiceState state, std::uin
     return the + says[static_cast<int>(state)];
 }
 
+const char* serverProblem(const PipeServer& server, const ExpectedServer& expected) {
+    if (expected.service) {
+        if (server.process == 0 || server.process != expected.process) {
+            return kServedByAnother;
+        }
+        const bool comparable = !server.account.empty() && !expected.account.empty();
+        return comparable && server.account != expected.account ? kServedByAnotherAccount : nullptr;
+    }
+    if (server.account.empty() || expected.account.empty()) {
+        return kServerNotTold;
+    }
+    return server.account == expected.account ? nullptr : kServedByAnotherAccount;
+}
+
+std::wstring serviceAccountToLookUp(std::wstring_view configured) {
+    std::wstring folded;
+    for (const wchar_t c : configured) {
+        folded += static_cast<wchar_t>(c >= L'A' && c <= L'Z' ? c - L'A' + L'a' : c);
+    }
+    if (folded == L"localsystem") {
+        return L"S-1-5-18";
+    }
+    if (configured.substr(0, 2) == L".\\") {
+        return std::wstring(configured.substr(2));
+    }
+    return std::wstring(configured);
+}
+
 std::chrono::milliseconds firstWait(std::chrono::milliseconds backOff, MonoTime now,
                                     MonoTime toldFrom) {
     if (now >= toldFrom) {

@@ -59,8 +59,33 @@ ServiceState serviceStateOf(std::uint32_t current, std::uint32_t startType);
 // the service runs but publishes nothing.
 std::string serviceReason(std::string_view service, ServiceState state, std::uint32_t error = 0);
 
-// Why the link refuses a pipe that a process other than the service's serves.
+// Who serves the engine's pipe, as far as Windows lets the tray tell.
+struct PipeServer {
+    std::uint32_t process = 0;  // 0: cannot be told
+    std::wstring account;       // its user's SID as text ("S-1-5-18"); empty: cannot be read
+};
+
+// Whom the tray takes the pipe from: the service's process, configured to run as `account`;
+// or, with no service, a process of the tray's own user `account`.
+struct ExpectedServer {
+    bool service = false;
+    std::uint32_t process = 0;  // the service's, as the SCM gives it (0: it has none)
+    std::wstring account;       // empty: not known
+};
+
+// Why the link refuses the pipe's server; null when it takes it. The SCM vouches for a
+// service's process, so its account is compared only where both sides can be read (a tray
+// cannot read a LocalSystem process's account). A per-session engine must be seen to run as
+// the tray's own user.
 inline constexpr const char* kServedByAnother = "the engine's pipe is served by another program";
+inline constexpr const char* kServedByAnotherAccount =
+    "the engine's pipe is served by another account";
+inline constexpr const char* kServerNotTold = "who serves the engine's pipe cannot be told";
+const char* serverProblem(const PipeServer& server, const ExpectedServer& expected);
+
+// The account a service is configured to run as (the SCM's start name), as the name to look up,
+// or as its SID where no lookup gives it: "LocalSystem" is "S-1-5-18"; ".\\name" is "name".
+std::wstring serviceAccountToLookUp(std::wstring_view configured);
 
 // How long the link waits before it tries again after failing to reach the engine at `now`,
 // when it tells the user the engine's absence only from `toldFrom` (the end of its first

@@ -7,11 +7,10 @@
 
 namespace zentra::link {
 
-std::wstring ownUserSid() {
-    HANDLE token = nullptr;
-    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token)) {
-        return {};
-    }
+namespace {
+
+// The user `token` runs as, as SDDL's SID string; empty when it cannot be read.
+std::wstring tokenUserSid(HANDLE token) {
     DWORD size = 0;
     GetTokenInformation(token, TokenUser, nullptr, 0, &size);
     std::vector<unsigned char> buffer(size == 0 ? 1 : size);
@@ -22,8 +21,31 @@ std::wstring ownUserSid() {
         sid = text;
         LocalFree(text);
     }
-    CloseHandle(token);
     return sid;
+}
+
+// The user `process` runs as; empty when Windows does not let this process read it.
+std::wstring processUser(HANDLE process) {
+    HANDLE token = nullptr;
+    if (process == nullptr || !OpenProcessToken(process, TOKEN_QUERY, &token)) {
+        return {};
+    }
+    const Handle owned(token);
+    return tokenUserSid(owned.get());
+}
+
+}  // namespace
+
+std::wstring ownUserSid() {
+    return processUser(GetCurrentProcess());
+}
+
+std::wstring processUserSid(std::uint32_t processId) {
+    if (processId == 0) {
+        return {};
+    }
+    const Handle process(OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, processId));
+    return processUser(process.get());
 }
 
 Handle& Handle::operator=(Handle&& other) noexcept {

@@ -66,8 +66,10 @@ std::uint32_t currentSession();
 // with it, and closes the pipe. A server's pipe is disconnected first.
 void closePipe(HANDLE pipe, OVERLAPPED* pending, bool server);
 
-// The process's own user as SDDL's SID string; empty when it cannot be read.
+// The process's own user as SDDL's SID string, and that of process `processId`; empty when it
+// cannot be read (another user's process, or none).
 std::wstring ownUserSid();
+std::wstring processUserSid(std::uint32_t processId);
 
 // `text` in UTF-8.
 std::string utf8(const std::wstring& text);

@@ -1,5 +1,7 @@
 #include "service_windows.h"
 
+#include <sddl.h>
+
 #include <vector>
 
 namespace zentra::link {
@@ -53,11 +55,35 @@ ServiceView queryService(const std::wstring& name) {
     std::vector<unsigned char> config(needed == 0 ? 1 : needed);
     if (QueryServiceConfigW(service.get(), reinterpret_cast<QUERY_SERVICE_CONFIGW*>(config.data()),
                             static_cast<DWORD>(config.size()), &needed)) {
-        startType = reinterpret_cast<QUERY_SERVICE_CONFIGW*>(config.data())->dwStartType;
+        const auto* found = reinterpret_cast<QUERY_SERVICE_CONFIGW*>(config.data());
+        startType = found->dwStartType;
+        if (found->lpServiceStartName != nullptr) {
+            view.account = found->lpServiceStartName;
+        }
     }
     view.state = serviceStateOf(status.dwCurrentState, startType);
     view.processId = status.dwProcessId;
     return view;
+}
+
+std::wstring serviceAccountSid(const std::wstring& configured) {
+    const std::wstring name = serviceAccountToLookUp(configured);
+    if (name.rfind(L"S-1-", 0) == 0) {
+        return name;
+    }
+    unsigned char sid[SECURITY_MAX_SID_SIZE];
+    DWORD sidSize = sizeof sid;
+    wchar_t domain[256];
+    DWORD domainSize = 256;
+    SID_NAME_USE use{};
+    LPWSTR text = nullptr;
+    if (!LookupAccountNameW(nullptr, name.c_str(), sid, &sidSize, domain, &domainSize, &use) ||
+        !ConvertSidToStringSidW(sid, &text)) {
+        return {};
+    }
+    std::wstring out = text;
+    LocalFree(text);
+    return out;
 }
 
 std::uint32_t pipeServerProcess(HANDLE pipe) {

@@ -86,6 +86,39 @@ TEST(LinkRules, NamesReasonsAndBackOff) {
     EXPECT_EQ(serviceReason("MySync", ServiceState::NotInstalled),
               "the MySync service is not installed");
 
+    // Who may serve the pipe: the service's process (its account compared where both can be
+    // read), or for a per-session engine a process seen to run as the tray's own user.
+    const std::wstring sys = L"S-1-5-18";
+    const std::wstring me = L"S-1-5-21-7-7-7-1000";
+    const std::tuple<PipeServer, ExpectedServer, const char*> servers[] = {
+        {{40, sys}, {true, 40, sys}, nullptr},
+        {{40, L""}, {true, 40, sys}, nullptr},
+        {{40, me}, {true, 40, L""}, nullptr},
+        {{40, me}, {true, 40, sys}, kServedByAnotherAccount},
+        {{41, sys}, {true, 40, sys}, kServedByAnother},
+        {{0, sys}, {true, 0, sys}, kServedByAnother},
+        {{40, me}, {false, 0, me}, nullptr},
+        {{40, sys}, {false, 0, me}, kServedByAnotherAccount},
+        {{40, L""}, {false, 0, me}, kServerNotTold},
+        {{40, me}, {false, 0, L""}, kServerNotTold},
+    };
+    for (const auto& [server, expected, problem] : servers) {
+        const char* got = serverProblem(server, expected);
+        EXPECT_EQ(got == nullptr ? "" : got, std::string(problem == nullptr ? "" : problem))
+            << server.process << " " << expected.service;
+    }
+    const std::pair<std::wstring, std::wstring> accounts[] = {
+        {L"LocalSystem", sys},
+        {L"localSYSTEM", sys},
+        {L".\\svc-sync", L"svc-sync"},
+        {L"NT AUTHORITY\\LocalService", L"NT AUTHORITY\\LocalService"},
+        {L"CORP\\.svc", L"CORP\\.svc"},
+        {L"", L""},
+    };
+    for (const auto& [configured, lookUp] : accounts) {
+        EXPECT_EQ(serviceAccountToLookUp(configured), lookUp);
+    }
+
     RetryDelay delay;
     std::vector<long long> waits;
     waits.reserve(7);
