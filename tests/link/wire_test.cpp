@@ -41,6 +41,50 @@ TEST(Wire, KnownAnswerAndRoundTrip) {
               "00000000"                // lastError: present, empty
               "06000000616374697665");  // "active"
     EXPECT_EQ(hex(zentra::encodeWireHeartbeat()), "5a540102");
+    // Version 2's kinds, known answers.
+    zentra::EngineAction more{"More", "", "", true, false, false, false, {}};
+    more.submenu = {{"Fast", "mode", "fast", true, true, true, false, {}},
+                    {"", "", "", false, false, false, true, {}}};
+    const std::vector<zentra::EngineAction> actions = {
+        {"Disconnect", "disconnect", "", true, false, false, false, {}}, more};
+    const std::pair<std::string, const char*> kinds[] = {
+        {zentra::encodeWireHello(), "5a54020302"},
+        {zentra::encodeWireCommand(7, {"connect", "eu"}),
+         "5a54020507000000" "07000000636f6e6e656374" "020000006575"},
+        {zentra::encodeWireAnswer(7, {false, "no"}), "5a5402060700000001" "020000006e6f"},
+        {zentra::encodeWireAnswer(258, {true, ""}), "5a5402060201000000" "00000000"},
+        {zentra::encodeWireActions(actions),
+         "5a54020404"
+         "0100" "0a000000446973636f6e6e656374" "0a000000646973636f6e6e656374" "00000000"
+         "0100" "040000004d6f7265" "00000000" "00000000"
+         "0701" "0400000046617374" "040000006d6f6465" "0400000066617374"
+         "0801" "00000000" "00000000" "00000000"},
+    };
+    for (const auto& [message, expected] : kinds) {
+        EXPECT_EQ(hex(message), expected);
+        const auto got = decodeWire(message, at(0s));
+        ASSERT_TRUE(got.message) << got.problem;
+    }
+    const auto read = [](const std::string& m) { return *decodeWire(m, at(0s)).message; };
+    EXPECT_EQ(read(zentra::encodeWireActions(actions)).actions, actions);
+    EXPECT_EQ(read(zentra::encodeWireCommand(7, {"connect", "eu"})).command.argument, "eu");
+    EXPECT_EQ(read(zentra::encodeWireAnswer(9, {false, "no"})).answer.text, "no");
+    EXPECT_EQ(read(zentra::encodeWireHello()).version, 2U);
+
+    // Past the bounds: 40 actions, 4 levels, texts cut between whole characters.
+    std::vector<zentra::EngineAction> many(45, {"x", "go", "", true, false, false, false, {}});
+    zentra::EngineAction deep{"1", "", "", true, false, false, false, {}};
+    deep.submenu = {{"2", "", "", true, false, false, false, {}}};
+    deep.submenu[0].submenu = {{"3", "", "", true, false, false, false, {}}};
+    deep.submenu[0].submenu[0].submenu = {{"4", "", "", true, false, false, false, {}}};
+    deep.submenu[0].submenu[0].submenu[0].submenu = {{"5", "go", "", true, false, false, false,
+                                                      {}}};
+    many[0] = deep;
+    many[1].text = std::string(255, 'y') + "\xE2\x82\xAC";
+    const std::vector<zentra::EngineAction> sent = read(zentra::encodeWireActions(many)).actions;
+    ASSERT_EQ(sent.size(), 37U);  // 3 of the 40 are in the first one's submenus
+    EXPECT_TRUE(sent[0].submenu[0].submenu[0].submenu[0].submenu.empty());
+    EXPECT_EQ(sent[1].text, std::string(255, 'y'));
 
     // Round trips: received on a clock 1000 s ahead, the pulse as old as when sent; every field
     // travels; no pulse stays none; a text past the bound cut between whole characters; a pulse
@@ -97,15 +141,39 @@ TEST(Wire, RefusedWithTheReason) {
     s.state.lastError = "x";
     std::string errorOff = zentra::encodeWireSnapshot(s, at(0s));
     errorOff[4] = 0;  // a lastError text, without the flag
+    const std::string hello = zentra::encodeWireHello();
+    const std::string command = zentra::encodeWireCommand(1, {"connect", ""});
+    const std::string answer = zentra::encodeWireAnswer(1, {true, "ok"});
     const struct {
         std::string bytes;
         const char* problem;
     } cases[] = {
         {"", "not a snapshot message (it does not start with \"ZT\")"},
         {"ZX\x01\x02", "not a snapshot message (it does not start with \"ZT\")"},
-        {std::string("ZT\x02\x02", 4), "unknown version 2 (this reader knows 1)"},
-        {std::string("ZT\x00\x02", 4), "unknown version 0 (this reader knows 1)"},
-        {std::string("ZT\x01\x00", 4), "unknown kind 0"},
+        {std::string("ZT\x03\x02", 4), "unknown version 3 (this reader knows 1 to 2)"},
+        {std::string("ZT\x00\x02", 4), "unknown version 0 (this reader knows 1 to 2)"},
+        {std::string("ZT\x01\x00", 4), "unknown kind 0 in version 1"},
+        {std::string("ZT\x01\x03\x02", 5), "unknown kind 3 in version 1"},
+        {std::string("ZT\x02\x07", 4), "unknown kind 7 in version 2"},
+        {std::string("ZT\x02\x03", 4), "a hello cut short (4 bytes)"},
+        {std::string("ZT\x02\x03\x01", 5), "a hello of version 1"},
+        {hello + "x", "1 bytes after the a hello"},
+        {command.substr(0, 10), "a command's name cut short (10 bytes)"},
+        {std::string("ZT\x02\x05\x01\0\0\0\0\0\0\0\0\0\0\0", 16),
+         "a command without a name"},
+        {std::string("ZT\x02\x05\x01\0\0\0\x41\0\0\0", 12) + std::string(65, 'n') +
+             std::string(4, '\0'),
+         "a command's name of 65 bytes, more than 64"},
+        {answer.substr(0, 8) + "\x02" + answer.substr(9), "an answer's outcome 2"},
+        {std::string("ZT\x02\x04\x29", 5), "41 actions, more than 40"},
+        {std::string("ZT\x02\x04\x01\x01\x01", 7) + std::string(12, '\0'),
+         "an action at depth 1 outside any submenu"},
+        {std::string("ZT\x02\x04\x01\x10\x00", 7) + std::string(12, '\0'),
+         "unknown action flags 16"},
+        {std::string("ZT\x02\x04\x01\x01\x00", 7) + std::string(8, '\0') + std::string("\x01\0\0\0x", 5),
+         "an action's argument without its command"},
+        {std::string("ZT\x02\x04\x02\x01\x00", 7) + std::string(12, '\0'),
+         "an action cut short (19 bytes)"},
         {"ZT\x01\x02x", "a heartbeat with 1 bytes after it"},
         {good.substr(0, 12), "a snapshot cut short (12 bytes)"},
         {good.substr(0, 20), "a snapshot cut short (20 bytes)"},
