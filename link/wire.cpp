@@ -105,8 +105,8 @@ struct FieldReader {
             return false;
         }
         if (length > bound) {
-            problem = std::string(what) + " of " + std::to_string(length) +
-                      " bytes, more than " + std::to_string(bound);
+            problem = std::string(what) + " of " + std::to_string(length) + " bytes, more than " +
+                      std::to_string(bound);
             return false;
         }
         out.assign(in.substr(at, static_cast<std::size_t>(length)));
@@ -178,8 +178,7 @@ WireDecoded decodeActions(FieldReader& r) {
             return refuse("an action's argument without its command");
         }
         if (depth >= open.size()) {
-            return refuse("an action at depth " + std::to_string(depth) +
-                          " outside any submenu");
+            return refuse("an action at depth " + std::to_string(depth) + " outside any submenu");
         }
         a.enabled = (flags & kActionEnabled) != 0;
         a.checked = (flags & kActionChecked) != 0;

@@ -50,15 +50,33 @@ TEST(Wire, KnownAnswerAndRoundTrip) {
     const std::pair<std::string, const char*> kinds[] = {
         {zentra::encodeWireHello(), "5a54020302"},
         {zentra::encodeWireCommand(7, {"connect", "eu"}),
-         "5a54020507000000" "07000000636f6e6e656374" "020000006575"},
-        {zentra::encodeWireAnswer(7, {false, "no"}), "5a5402060700000001" "020000006e6f"},
-        {zentra::encodeWireAnswer(258, {true, ""}), "5a5402060201000000" "00000000"},
+         "5a54020507000000"
+         "07000000636f6e6e656374"
+         "020000006575"},
+        {zentra::encodeWireAnswer(7, {false, "no"}),
+         "5a5402060700000001"
+         "020000006e6f"},
+        {zentra::encodeWireAnswer(258, {true, ""}),
+         "5a5402060201000000"
+         "00000000"},
         {zentra::encodeWireActions(actions),
          "5a54020404"
-         "0100" "0a000000446973636f6e6e656374" "0a000000646973636f6e6e656374" "00000000"
-         "0100" "040000004d6f7265" "00000000" "00000000"
-         "0701" "0400000046617374" "040000006d6f6465" "0400000066617374"
-         "0801" "00000000" "00000000" "00000000"},
+         "0100"
+         "0a000000446973636f6e6e656374"
+         "0a000000646973636f6e6e656374"
+         "00000000"
+         "0100"
+         "040000004d6f7265"
+         "00000000"
+         "00000000"
+         "0701"
+         "0400000046617374"
+         "040000006d6f6465"
+         "0400000066617374"
+         "0801"
+         "00000000"
+         "00000000"
+         "00000000"},
     };
     for (const auto& [message, expected] : kinds) {
         EXPECT_EQ(hex(message), expected);
@@ -77,8 +95,8 @@ TEST(Wire, KnownAnswerAndRoundTrip) {
     deep.submenu = {{"2", "", "", true, false, false, false, {}}};
     deep.submenu[0].submenu = {{"3", "", "", true, false, false, false, {}}};
     deep.submenu[0].submenu[0].submenu = {{"4", "", "", true, false, false, false, {}}};
-    deep.submenu[0].submenu[0].submenu[0].submenu = {{"5", "go", "", true, false, false, false,
-                                                      {}}};
+    deep.submenu[0].submenu[0].submenu[0].submenu = {
+        {"5", "go", "", true, false, false, false, {}}};
     many[0] = deep;
     many[1].text = std::string(255, 'y') + "\xE2\x82\xAC";
     const std::vector<zentra::EngineAction> sent = read(zentra::encodeWireActions(many)).actions;
@@ -159,8 +177,7 @@ TEST(Wire, RefusedWithTheReason) {
         {std::string("ZT\x02\x03\x01", 5), "a hello of version 1"},
         {hello + "x", "1 bytes after the a hello"},
         {command.substr(0, 10), "a command's name cut short (10 bytes)"},
-        {std::string("ZT\x02\x05\x01\0\0\0\0\0\0\0\0\0\0\0", 16),
-         "a command without a name"},
+        {std::string("ZT\x02\x05\x01\0\0\0\0\0\0\0\0\0\0\0", 16), "a command without a name"},
         {std::string("ZT\x02\x05\x01\0\0\0\x41\0\0\0", 12) + std::string(65, 'n') +
              std::string(4, '\0'),
          "a command's name of 65 bytes, more than 64"},
@@ -170,7 +187,8 @@ TEST(Wire, RefusedWithTheReason) {
          "an action at depth 1 outside any submenu"},
         {std::string("ZT\x02\x04\x01\x10\x00", 7) + std::string(12, '\0'),
          "unknown action flags 16"},
-        {std::string("ZT\x02\x04\x01\x01\x00", 7) + std::string(8, '\0') + std::string("\x01\0\0\0x", 5),
+        {std::string("ZT\x02\x04\x01\x01\x00", 7) + std::string(8, '\0') +
+             std::string("\x01\0\0\0x", 5),
          "an action's argument without its command"},
         {std::string("ZT\x02\x04\x02\x01\x00", 7) + std::string(12, '\0'),
          "an action cut short (19 bytes)"},

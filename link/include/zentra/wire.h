@@ -67,6 +67,15 @@ struct CommandAnswer {
     std::string text;
 };
 
+// What a tray learns of a command it sent: the engine's answer (Done, Refused with the
+// engine's reason), or why it got none (Failed: "engine not running", "no answer from the engine
+// in 10 s", "the engine does not take commands", ...).
+enum class CommandOutcome { Done, Refused, Failed };
+struct CommandResult {
+    CommandOutcome outcome = CommandOutcome::Failed;
+    std::string text;
+};
+
 // One item the engine offers the tray's menu: choosing it sends `command` with `argument`. An
 // item without a command opens its submenu (or, with none, is only shown).
 struct EngineAction {
@@ -103,11 +112,11 @@ struct WireMessage {
     bool heartbeat = false;  // kind == Heartbeat
     Snapshot snapshot;       // a snapshot's, its pulse on the receiver's clock
     WireKind kind = WireKind::Snapshot;
-    unsigned version = 0;                // a hello's
-    std::vector<EngineAction> actions;   // Actions
-    std::uint32_t id = 0;                // a command's or an answer's
-    EngineCommand command;               // Command
-    CommandAnswer answer;                // Answer
+    unsigned version = 0;               // a hello's
+    std::vector<EngineAction> actions;  // Actions
+    std::uint32_t id = 0;               // a command's or an answer's
+    EngineCommand command;              // Command
+    CommandAnswer answer;               // Answer
 };
 
 struct WireDecoded {
