@@ -4,6 +4,7 @@
 #include "zentra/tray_host.h"
 
 #include <chrono>
+#include <mutex>
 #include <optional>
 #include <utility>
 
@@ -72,6 +73,8 @@ struct TrayHost::Impl {
     Indicator indicator;
     Notifier notifier;
     host::SnapshotMailbox mailbox{[this] { return wake(); }};
+    std::mutex callsMutex;
+    std::vector<std::function<void()>> calls;  // guarded by callsMutex
     host::ClickRules clicks;
     std::uint64_t timerWakeups = 0;
     std::uint64_t snapshots = 0;
@@ -362,6 +365,14 @@ LRESULT TrayHost::Impl::handle(UINT message, WPARAM wParam, LPARAM lParam) {
             ++snapshots;
             run(indicator.onSnapshot(*snapshot, now), now);
         }
+        std::vector<std::function<void()>> work;
+        {
+            std::lock_guard<std::mutex> lock(callsMutex);
+            work.swap(calls);
+        }
+        for (std::function<void()>& call : work) {
+            callouts.queue("call", std::move(call));
+        }
         return 0;
     }
     if (message == options.callbackMessage) {
@@ -493,6 +504,17 @@ void TrayHost::post(const Snapshot& snapshot) {
     if (impl_->mailbox.post(snapshot)) {
         logWarn("TrayHost: PostMessageW failed (GLE=", t_wakeError,
                 "); the snapshot waits for the next post");
+    }
+}
+
+void TrayHost::call(std::function<void()> work) {
+    {
+        std::lock_guard<std::mutex> lock(impl_->callsMutex);
+        impl_->calls.push_back(std::move(work));
+    }
+    if (!impl_->wake()) {
+        logWarn("TrayHost: PostMessageW failed (GLE=", t_wakeError,
+                "); the call is made with the next one");
     }
 }
 

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <atomic>
+#include <deque>
+#include <exception>
 #include <mutex>
 #include <thread>
 #include <utility>
@@ -21,7 +23,14 @@ using common::logWarn;
 // Completion keys of the publisher's own packets; each pipe instance has its own key above them.
 constexpr ULONG_PTR kStopKey = 1;
 constexpr ULONG_PTR kWakeKey = 2;
+constexpr ULONG_PTR kAnswerKey = 3;
 constexpr ULONG_PTR kFirstPipeKey = 16;
+// The largest message a tray sends: a command with its longest name and argument.
+constexpr std::size_t kReadBuffer = 8 * 1024;
+// Answers waiting for a tray that does not take them: beyond this, it is dropped.
+constexpr std::size_t kMaxOutbox = 64;
+constexpr const char* kTooMany = "too many commands waiting";
+constexpr const char* kNoAnswer = "the engine did not answer";
 // Nothing is buffered for a reader: a write ends once the reader has taken it, so a reader that
 // does not read is seen at its next write, a 4-byte heartbeat too.
 constexpr DWORD kPipeBuffer = 0;
@@ -45,13 +54,86 @@ struct Instance {
     MonoTime writeStarted{};
     MonoTime lastWrite{};
 
+    // What the tray writes: one read always under way.
+    OVERLAPPED readIo{};
+    link::Handle readEvent;
+    std::string readBuffer;
+    bool reading = false;
+    // The tray speaks version 2: it gets the engine's hello, then its actions and its answers.
+    bool speaks2 = false;
+    bool helloDue = false;
+    std::uint64_t actionsSent = 0;
+    std::deque<std::string> outbox;  // answers, in order
+    unsigned waiting = 0;            // commands handed to the engine, not yet answered
+    CommandSender sender;
+
     Instance() = default;
     Instance(const Instance&) = delete;
     Instance& operator=(const Instance&) = delete;
-    ~Instance() { link::closePipe(pipe, busy ? &io : nullptr, true); }
+    ~Instance() { link::closePipe(pipe, busy ? &io : nullptr, true, reading ? &readIo : nullptr); }
 };
 
 }  // namespace
+
+// Where replies go: the publisher's thread, through its completion port, while it runs.
+struct CommandReply::Channel {
+    struct Answer {
+        std::uint64_t reader = 0;
+        std::uint32_t id = 0;
+        CommandAnswer answer;
+    };
+    std::mutex mutex;
+    bool open = true;  // guarded by mutex
+    HANDLE port = nullptr;
+    std::vector<Answer> answers;  // guarded by mutex
+};
+
+CommandReply::CommandReply(std::shared_ptr<Channel> channel, std::uint64_t reader, std::uint32_t id)
+    : channel_(std::move(channel)), reader_(reader), id_(id) {}
+
+CommandReply::CommandReply(CommandReply&& other) noexcept
+    : channel_(std::move(other.channel_)), reader_(other.reader_), id_(other.id_) {}
+
+CommandReply& CommandReply::operator=(CommandReply&& other) noexcept {
+    if (this != &other) {
+        if (channel_) {
+            answer(false, kNoAnswer);
+        }
+        channel_ = std::move(other.channel_);
+        reader_ = other.reader_;
+        id_ = other.id_;
+    }
+    return *this;
+}
+
+CommandReply::~CommandReply() {
+    if (channel_) {
+        answer(false, kNoAnswer);
+    }
+}
+
+void CommandReply::done(std::string text) {
+    answer(true, std::move(text));
+}
+
+void CommandReply::refuse(std::string reason) {
+    answer(false, std::move(reason));
+}
+
+void CommandReply::answer(bool done, std::string text) {
+    const std::shared_ptr<Channel> channel = std::move(channel_);
+    if (!channel) {
+        return;  // answered already
+    }
+    std::lock_guard<std::mutex> lock(channel->mutex);
+    if (!channel->open) {
+        return;
+    }
+    channel->answers.push_back({reader_, id_, {done, std::move(text)}});
+    if (channel->answers.size() == 1) {
+        PostQueuedCompletionStatus(channel->port, 0, kAnswerKey, nullptr);
+    }
+}
 
 struct EnginePublisher::Impl {
     EnginePublisherOptions options;
@@ -66,10 +148,14 @@ struct EnginePublisher::Impl {
     ULONG_PTR nextKey = kFirstPipeKey;
     std::atomic<bool> wakePosted{false};
 
+    std::shared_ptr<CommandReply::Channel> replies = std::make_shared<CommandReply::Channel>();
+
     mutable std::mutex mutex;
-    std::optional<Snapshot> latest;  // guarded by mutex
-    std::uint64_t version = 0;       // guarded by mutex
-    EnginePublisherStats stats;      // guarded by mutex
+    std::optional<Snapshot> latest;     // guarded by mutex
+    std::uint64_t version = 0;          // guarded by mutex
+    std::vector<EngineAction> actions;  // guarded by mutex
+    std::uint64_t actionsVersion = 0;   // guarded by mutex
+    EnginePublisherStats stats;         // guarded by mutex
 
     std::thread thread;
 
@@ -77,7 +163,11 @@ struct EnginePublisher::Impl {
     bool listen(bool first, bool& connected, std::string& problem);
     void take(MonoTime now);
     void listenAgain(MonoTime now);
-    void completed(ULONG_PTR key, bool ok, DWORD error, MonoTime now);
+    void completed(ULONG_PTR key, OVERLAPPED* io, bool ok, DWORD bytes, DWORD error, MonoTime now);
+    void startRead(Instance& reader);
+    void heard(Instance& reader, std::string_view bytes);
+    void command(Instance& reader, std::uint32_t id, const EngineCommand& command);
+    void takeAnswers();
     bool startWrite(Instance& reader, std::string bytes, MonoTime now);
     void sendDue(MonoTime now);
     DWORD timeoutFrom(MonoTime now) const;
@@ -85,6 +175,10 @@ struct EnginePublisher::Impl {
 };
 
 EnginePublisher::Impl::~Impl() {
+    {
+        std::lock_guard<std::mutex> lock(replies->mutex);
+        replies->open = false;  // a reply from now on goes nowhere
+    }
     // No new reader first, so that a reader cut off below cannot come back to this engine.
     listener.reset();
     if (listening) {
@@ -109,8 +203,9 @@ bool EnginePublisher::Impl::listen(bool first, bool& connected, std::string& pro
         return false;
     }
     instance->event.reset(link::newIoEvent());
+    instance->readEvent.reset(link::newIoEvent());
     instance->key = nextKey++;
-    if (!instance->event ||
+    if (!instance->event || !instance->readEvent ||
         CreateIoCompletionPort(instance->pipe, port.get(), instance->key, 0) == nullptr) {
         problem =
             "the pipe cannot be waited for (Windows error " + std::to_string(GetLastError()) + ")";
@@ -136,6 +231,7 @@ bool EnginePublisher::Impl::listen(bool first, bool& connected, std::string& pro
 void EnginePublisher::Impl::take(MonoTime now) {
     listener->busy = false;
     listener->lastWrite = now;
+    startRead(*listener);
     readers.push_back(std::move(listener));
     std::lock_guard<std::mutex> lock(mutex);
     ++stats.readersConnected;
@@ -157,9 +253,10 @@ void EnginePublisher::Impl::listenAgain(MonoTime now) {
     }
 }
 
-// An I/O ended: the listener's connect, or a reader's write. A key no instance has any more is
-// the late word of a write cancelled when its reader was dropped.
-void EnginePublisher::Impl::completed(ULONG_PTR key, bool ok, DWORD error, MonoTime now) {
+// An I/O ended: the listener's connect, or a reader's write or read. A key no instance has any
+// more is the late word of an I/O cancelled when its reader was dropped.
+void EnginePublisher::Impl::completed(ULONG_PTR key, OVERLAPPED* io, bool ok, DWORD bytes,
+                                      DWORD error, MonoTime now) {
     if (listener && key == listener->key) {
         if (ok || error == ERROR_PIPE_CONNECTED) {
             take(now);
@@ -170,11 +267,117 @@ void EnginePublisher::Impl::completed(ULONG_PTR key, bool ok, DWORD error, MonoT
         return;
     }
     for (const std::unique_ptr<Instance>& reader : readers) {
-        if (reader->key == key) {
-            reader->busy = false;
-            reader->lastWrite = now;
-            reader->gone = !ok;
+        if (reader->key != key) {
+            continue;
+        }
+        if (io == &reader->readIo) {
+            reader->reading = false;
+            if (!ok) {
+                if (error == ERROR_MORE_DATA) {
+                    logWarn("EnginePublisher: a tray sent a message of more than ", kReadBuffer,
+                            " bytes; disconnected");
+                }
+                reader->gone = true;  // gone, or speaking nonsense
+                return;
+            }
+            heard(*reader, std::string_view(reader->readBuffer.data(), bytes));
+            if (!reader->gone) {
+                startRead(*reader);
+            }
             return;
+        }
+        reader->busy = false;
+        reader->lastWrite = now;
+        reader->gone = reader->gone || !ok;
+        return;
+    }
+}
+
+// What the tray writes: its hello, then commands. A version-1 tray writes nothing: the read
+// ends when it goes.
+void EnginePublisher::Impl::startRead(Instance& reader) {
+    reader.readBuffer.resize(kReadBuffer);
+    reader.readIo = OVERLAPPED{};
+    reader.readIo.hEvent = reader.readEvent.get();
+    if (!ReadFile(reader.pipe, reader.readBuffer.data(), static_cast<DWORD>(kReadBuffer), nullptr,
+                  &reader.readIo) &&
+        GetLastError() != ERROR_IO_PENDING) {
+        // ERROR_MORE_DATA too comes through the port.
+        if (GetLastError() != ERROR_MORE_DATA) {
+            reader.gone = true;
+            return;
+        }
+    }
+    reader.reading = true;
+}
+
+void EnginePublisher::Impl::heard(Instance& reader, std::string_view bytes) {
+    const WireDecoded decoded = decodeWire(bytes, steadyNow());
+    const bool fromTray = decoded.message && (decoded.message->kind == WireKind::Hello ||
+                                              decoded.message->kind == WireKind::Command);
+    if (!fromTray) {
+        logWarn("EnginePublisher: a tray sent what an engine does not take (",
+                decoded.message ? "a message for trays" : decoded.problem, "); disconnected");
+        reader.gone = true;
+        return;
+    }
+    if (!reader.speaks2) {
+        reader.speaks2 = true;
+        reader.helloDue = true;
+        reader.sender = link::pipeClient(reader.pipe);
+    }
+    if (decoded.message->kind == WireKind::Command) {
+        command(reader, decoded.message->id, decoded.message->command);
+    }
+}
+
+void EnginePublisher::Impl::command(Instance& reader, std::uint32_t id,
+                                    const EngineCommand& command) {
+    const char* refusal = nullptr;
+    if (reader.waiting >= options.maxWaitingCommands) {
+        refusal = kTooMany;
+    } else if (!options.onCommand) {
+        refusal = "the engine does not take commands";
+    }
+    if (refusal != nullptr || reader.outbox.size() >= kMaxOutbox) {
+        if (reader.outbox.size() >= kMaxOutbox) {
+            logWarn("EnginePublisher: a tray takes none of its answers; disconnected");
+            reader.gone = true;
+            return;
+        }
+        reader.outbox.push_back(encodeWireAnswer(id, {false, refusal}));
+        std::lock_guard<std::mutex> lock(mutex);
+        ++stats.commandsRefused;
+        return;
+    }
+    ++reader.waiting;
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        ++stats.commands;
+    }
+    try {
+        options.onCommand(command, reader.sender, CommandReply(replies, reader.key, id));
+    } catch (const std::exception& e) {
+        common::logAt(common::LogLevel::Error, "EnginePublisher: onCommand threw: ", e.what());
+    } catch (...) {
+        common::logAt(common::LogLevel::Error, "EnginePublisher: onCommand threw");
+    }
+}
+
+// The engine's answers, each to its tray's outbox; for a tray that has gone, nowhere.
+void EnginePublisher::Impl::takeAnswers() {
+    std::vector<CommandReply::Channel::Answer> answers;
+    {
+        std::lock_guard<std::mutex> lock(replies->mutex);
+        answers.swap(replies->answers);
+    }
+    for (const CommandReply::Channel::Answer& a : answers) {
+        for (const std::unique_ptr<Instance>& reader : readers) {
+            if (reader->key == a.reader) {
+                --reader->waiting;
+                reader->outbox.push_back(encodeWireAnswer(a.id, a.answer));
+                break;
+            }
         }
     }
 }
@@ -199,11 +402,14 @@ bool EnginePublisher::Impl::startWrite(Instance& reader, std::string bytes, Mono
 void EnginePublisher::Impl::sendDue(MonoTime now) {
     std::optional<Snapshot> snapshot;
     std::uint64_t current = 0;
+    std::uint64_t currentActions = 0;
     {
         std::lock_guard<std::mutex> lock(mutex);
         snapshot = latest;
         current = version;
+        currentActions = actionsVersion;
     }
+    std::string actionBytes;  // encoded once, when a reader needs them
     std::uint64_t snapshots = 0;
     std::uint64_t heartbeats = 0;
     std::uint64_t dropped = 0;
@@ -221,7 +427,20 @@ void EnginePublisher::Impl::sendDue(MonoTime now) {
             continue;
         }
         bool written = true;
-        if (snapshot && reader->sentVersion < current) {
+        if (reader->helloDue) {
+            reader->helloDue = false;
+            written = startWrite(*reader, encodeWireHello(), now);
+        } else if (reader->speaks2 && reader->actionsSent < currentActions) {
+            reader->actionsSent = currentActions;
+            if (actionBytes.empty()) {
+                std::lock_guard<std::mutex> lock(mutex);
+                actionBytes = encodeWireActions(actions);
+            }
+            written = startWrite(*reader, actionBytes, now);
+        } else if (!reader->outbox.empty()) {
+            written = startWrite(*reader, std::move(reader->outbox.front()), now);
+            reader->outbox.pop_front();
+        } else if (snapshot && reader->sentVersion < current) {
             reader->sentVersion = current;
             if (encoded.empty()) {
                 encoded = encodeWireSnapshot(*snapshot, now);
@@ -239,7 +458,7 @@ void EnginePublisher::Impl::sendDue(MonoTime now) {
                 reader->lastWrite = now;  // asked again at the next heartbeat
             }
         }
-        reader->gone = !written;
+        reader->gone = reader->gone || !written;
     }
     readers.erase(std::remove_if(readers.begin(), readers.end(),
                                  [](const std::unique_ptr<Instance>& r) { return r->gone; }),
@@ -298,8 +517,10 @@ void EnginePublisher::Impl::run() {
             }
             if (key == kWakeKey) {
                 wakePosted = false;
+            } else if (key == kAnswerKey) {
+                takeAnswers();
             } else {
-                completed(key, ok != FALSE, error, steadyNow());
+                completed(key, io, ok != FALSE, bytes, error, steadyNow());
             }
             if (n + 1 >= kPacketsPerRound) {
                 break;
@@ -344,6 +565,7 @@ std::unique_ptr<EnginePublisher> EnginePublisher::create(const std::wstring& nam
         logWarn("EnginePublisher: no completion port (Windows error ", GetLastError(), ")");
         return nullptr;
     }
+    impl->replies->port = impl->port.get();
     bool connected = false;
     if (!impl->listen(true, connected, problem)) {
         logWarn("EnginePublisher: ", problem);
@@ -377,6 +599,17 @@ void EnginePublisher::publish(const Snapshot& snapshot) {
         std::lock_guard<std::mutex> lock(impl_->mutex);
         impl_->latest = snapshot;
         ++impl_->version;
+    }
+    if (!impl_->wakePosted.exchange(true)) {
+        PostQueuedCompletionStatus(impl_->port.get(), 0, kWakeKey, nullptr);
+    }
+}
+
+void EnginePublisher::offer(std::vector<EngineAction> actions) {
+    {
+        std::lock_guard<std::mutex> lock(impl_->mutex);
+        impl_->actions = std::move(actions);
+        ++impl_->actionsVersion;
     }
     if (!impl_->wakePosted.exchange(true)) {
         PostQueuedCompletionStatus(impl_->port.get(), 0, kWakeKey, nullptr);

@@ -91,8 +91,7 @@ bool PipeAccess::make(const std::wstring& admit, std::string& problem) {
 }
 
 DWORD enginePipeOpenMode(bool first) {
-    return PIPE_ACCESS_OUTBOUND | FILE_FLAG_OVERLAPPED |
-           (first ? FILE_FLAG_FIRST_PIPE_INSTANCE : 0);
+    return PIPE_ACCESS_DUPLEX | FILE_FLAG_OVERLAPPED | (first ? FILE_FLAG_FIRST_PIPE_INSTANCE : 0);
 }
 
 DWORD enginePipeMode() {
@@ -108,19 +107,59 @@ std::uint32_t currentSession() {
     return ProcessIdToSessionId(GetCurrentProcessId(), &session) ? session : 0;
 }
 
-void closePipe(HANDLE pipe, OVERLAPPED* pending, bool server) {
+void closePipe(HANDLE pipe, OVERLAPPED* pending, bool server, OVERLAPPED* alsoPending) {
     if (pipe == INVALID_HANDLE_VALUE) {
         return;
     }
-    if (pending != nullptr) {
+    if (pending != nullptr || alsoPending != nullptr) {
         CancelIo(pipe);
         DWORD ignored = 0;
-        GetOverlappedResult(pipe, pending, &ignored, TRUE);
+        for (OVERLAPPED* io : {pending, alsoPending}) {
+            if (io != nullptr) {
+                GetOverlappedResult(pipe, io, &ignored, TRUE);
+            }
+        }
     }
     if (server) {
         DisconnectNamedPipe(pipe);
     }
     CloseHandle(pipe);
+}
+
+CommandSender pipeClient(HANDLE pipe) {
+    CommandSender who;
+    ULONG number = 0;
+    if (GetNamedPipeClientSessionId(pipe, &number)) {
+        who.session = number;
+    }
+    if (GetNamedPipeClientProcessId(pipe, &number)) {
+        who.process = number;
+    }
+    if (!ImpersonateNamedPipeClient(pipe)) {
+        return who;
+    }
+    HANDLE token = nullptr;
+    const BOOL opened = OpenThreadToken(GetCurrentThread(), TOKEN_QUERY, TRUE, &token);
+    RevertToSelf();
+    if (!opened) {
+        return who;
+    }
+    const Handle owned(token);
+    const std::wstring sid = tokenUserSid(owned.get());
+    who.userSid = utf8(sid);
+    PSID binary = nullptr;
+    if (!sid.empty() && ConvertStringSidToSidW(sid.c_str(), &binary)) {
+        wchar_t name[256];
+        wchar_t domain[256];
+        DWORD nameSize = 256;
+        DWORD domainSize = 256;
+        SID_NAME_USE use{};
+        if (LookupAccountSidW(nullptr, binary, name, &nameSize, domain, &domainSize, &use)) {
+            who.user = utf8(std::wstring(domain) + L"\\" + name);
+        }
+        LocalFree(binary);
+    }
+    return who;
 }
 
 std::string utf8(const std::wstring& text) {

@@ -7,6 +7,8 @@
 #include <cstdint>
 #include <string>
 
+#include "zentra/engine_publisher.h"
+
 namespace zentra::link {
 
 // Owns a handle that CloseHandle closes (an event, a mutex, a completion port); null or
@@ -62,9 +64,13 @@ DWORD readerOpenFlags();
 // The Remote Desktop session the process runs in (0 when it cannot be told).
 std::uint32_t currentSession();
 
-// Cancels the I/O under way on `pipe` with `pending` (null: none), waits until Windows is done
-// with it, and closes the pipe. A server's pipe is disconnected first.
-void closePipe(HANDLE pipe, OVERLAPPED* pending, bool server);
+// Cancels the I/O under way on `pipe` with `pending` and `alsoPending` (null: none), waits until
+// Windows is done with them, and closes the pipe. A server's pipe is disconnected first.
+void closePipe(HANDLE pipe, OVERLAPPED* pending, bool server, OVERLAPPED* alsoPending = nullptr);
+
+// Who is at the client's end of the server's `pipe` (which must have read from it): the user
+// (through an identification of the client), the session and the process.
+CommandSender pipeClient(HANDLE pipe);
 
 // The process's own user as SDDL's SID string, and that of process `processId`; empty when it
 // cannot be read (another user's process, or none).

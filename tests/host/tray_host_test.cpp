@@ -243,9 +243,16 @@ TEST(TrayHostOnDisplay, LastSnapshotFromAnotherThreadWins) {
     ASSERT_NE(host, nullptr);
     Snapshot error = armed();
     error.state.lastError = "usb reset";
+    // Calls from the same thread are made on the UI thread, each once, in order.
+    const std::thread::id ui = std::this_thread::get_id();
+    std::vector<int> made;
     std::thread engine([&] {
         for (int i = 0; i < 5'000; ++i) {
             host->post(i % 2 == 0 ? armed() : error);
+            if (i % 50 == 0) {
+                host->call(
+                    [&made, ui, i] { made.push_back(std::this_thread::get_id() == ui ? i : -1); });
+            }
         }
         host->post(error);
     });
@@ -254,6 +261,10 @@ TEST(TrayHostOnDisplay, LastSnapshotFromAnotherThreadWins) {
     pumpFor(100ms);
     EXPECT_EQ(host->shown().glyph, TrayGlyph::Error);
     EXPECT_LT(host->stats().snapshots, 5'000u) << "posts were not merged";
+    ASSERT_EQ(made.size(), 100U);
+    for (std::size_t i = 0; i < made.size(); ++i) {
+        EXPECT_EQ(made[i], static_cast<int>(i) * 50);
+    }
 }
 
 // The icons are the files' own images of the small-icon size, and every handle the host loaded,

@@ -210,7 +210,7 @@ TEST_F(EngineLink, TheSecurityWindowsHolds) {
         {L"D:(A;;GA;;;IU)", L"D:(A;;GA;;;IU)"},
         {L"D:P(A;;GR;;;AU)(A;;GA;;;SY)", L"D:P(A;;GR;;;AU)(A;;GA;;;SY)"},
         // A service's: every interactive user may read, none may make an instance (0x4).
-        {zentra::kServiceAdmit, L"D:P(A;;GA;;;SY)(A;;GA;;;BA)(A;;0x120189;;;IU)"},
+        {zentra::kServiceAdmit, L"D:P(A;;GA;;;SY)(A;;GA;;;BA)(A;;0x12018b;;;IU)"},
     };
     for (const auto& [admit, expected] : lists) {
         SCOPED_TRACE(std::string(admit.begin(), admit.end()));
@@ -514,7 +514,7 @@ TEST_F(EngineLink, ARefusingEngineIsTriedAgainAtTheBackOffsPace) {
             if (ConnectNamedPipe(pipe, nullptr) || GetLastError() == ERROR_PIPE_CONNECTED) {
                 // A snapshot of a newer version than this link reads.
                 std::string newer = zentra::encodeWireSnapshot(numbered(1), zn::MonoTime{});
-                newer[2] = 2;
+                newer[2] = 3;
                 DWORD written = 0;
                 WriteFile(pipe, newer.data(), static_cast<DWORD>(newer.size()), &written, nullptr);
                 FlushFileBuffers(pipe);
@@ -531,7 +531,7 @@ TEST_F(EngineLink, ARefusingEngineIsTriedAgainAtTheBackOffsPace) {
     EXPECT_GE(connects, 1U);
     EXPECT_LE(connects, 6U);  // at once, then 0.25, 0.75, 1.75 s later (and a margin)
     EXPECT_EQ(warnings->count("EngineLink: a message from the engine is refused"), 1U);
-    EXPECT_EQ(got.reason().rfind("the engine's message cannot be read: unknown version 2", 0), 0U)
+    EXPECT_EQ(got.reason().rfind("the engine's message cannot be read: unknown version 3", 0), 0U)
         << got.reason();
     stopping = true;
     CloseHandle(

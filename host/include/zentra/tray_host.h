@@ -13,8 +13,8 @@
 //
 // Threads and callbacks:
 // - create(), the destructor, stats(), shown() and icons() belong to the UI thread: the thread
-//   that called create() and runs a message loop. post() may be called from any thread while the
-//   host exists.
+//   that called create() and runs a message loop. post() and call() may be called from any
+//   thread while the host exists.
 // - The host calls the application (every `on...` option, and `menu`) from its window procedure,
 //   on the UI thread, only after it has finished carrying out what an event asked for, never from
 //   inside create(). A callback may run a modal loop (a message box, a menu): the host goes on
@@ -158,6 +158,10 @@ class TrayHost {
     // takes them are merged; the last one posted is always the one shown. Each post is word from
     // the engine for the silence deadline, an unchanged snapshot too.
     void post(const Snapshot& snapshot);
+    // From any thread: `work` made on the UI thread, after what is queued before it, like the
+    // host's own callbacks (an exception it throws is logged). For example an EngineLink's
+    // answer to a command, told to the user.
+    void call(std::function<void()> work);
 
     // UI thread: the application's own notification ("15 files synced"), shown with the icon,
     // respecting the user's quiet time. True when the shell took it; false when it had to give

@@ -13,6 +13,9 @@
 // that it can tell a quiet engine from a silent one; otherwise the publisher's thread sleeps.
 // Any number of readers (one thread waits for all of them on a completion port).
 //
+// Trays that speak the wire's version 2 may send commands (EnginePublisherOptions::onCommand)
+// and read the actions the engine offers (offer()); a version-1 tray reads snapshots as before.
+//
 // The pipe takes local readers only. Who may read is the application's choice (`admit`); by
 // default only the user the engine runs as. Two engines cannot publish under one name: the second
 // create() fails, and says so.
@@ -23,10 +26,43 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "zentra/indicator.h"
+#include "zentra/wire.h"
 
 namespace zentra {
+
+// Who sent a command, as Windows tells it for the pipe's client.
+struct CommandSender {
+    std::string user;     // "DOMAIN\\name"; empty when it cannot be told
+    std::string userSid;  // "S-1-5-21-..."; empty when it cannot be told
+    std::uint32_t session = 0;
+    std::uint32_t process = 0;
+};
+
+// The engine's answer to one command: done() or refuse(), once, from any thread, now or later.
+// Destroyed unanswered, the command is refused with "the engine did not answer". An answer for a
+// tray that has gone, or after the publisher ended, goes nowhere.
+class CommandReply {
+  public:
+    struct Channel;
+    CommandReply(std::shared_ptr<Channel> channel, std::uint64_t reader, std::uint32_t id);
+    CommandReply(CommandReply&& other) noexcept;
+    CommandReply& operator=(CommandReply&& other) noexcept;
+    CommandReply(const CommandReply&) = delete;
+    CommandReply& operator=(const CommandReply&) = delete;
+    ~CommandReply();
+
+    void done(std::string text = {});
+    void refuse(std::string reason);
+
+  private:
+    void answer(bool done, std::string text);
+    std::shared_ptr<Channel> channel_;
+    std::uint64_t reader_ = 0;
+    std::uint32_t id_ = 0;
+};
 
 struct EnginePublisherOptions {
     // Nothing changed for this long: each reader gets a heartbeat. Trays that follow the engine
@@ -46,6 +82,15 @@ struct EnginePublisherOptions {
     // For one user session (the default: engine and tray run in it), or, false, one engine for
     // all sessions (a service). EngineLink must say the same.
     bool perSession = true;
+    // The trays' commands: called on the publisher's thread with each command, who sent it and
+    // the reply to give, now or later from any thread. Return quickly (hand long work, with the
+    // reply, to a thread of the engine's); the snapshots wait meanwhile. Unset: every command is
+    // refused with "the engine does not take commands".
+    std::function<void(const EngineCommand& command, const CommandSender& from, CommandReply reply)>
+        onCommand;
+    // Commands one tray may have waiting for their answers; more are refused at once with "too
+    // many commands waiting", and onCommand does not see them.
+    unsigned maxWaitingCommands = 8;
 };
 
 struct EnginePublisherStats {
@@ -53,8 +98,10 @@ struct EnginePublisherStats {
     std::uint64_t readersDropped = 0;    // disconnected for not taking their data
     std::uint64_t snapshotsWritten = 0;  // snapshot messages written, to all readers
     std::uint64_t heartbeatsWritten = 0;
-    std::uint64_t wakeups = 0;  // times the publisher's thread woke
-    unsigned readers = 0;       // readers connected now
+    std::uint64_t wakeups = 0;          // times the publisher's thread woke
+    unsigned readers = 0;               // readers connected now
+    std::uint64_t commands = 0;         // commands handed to onCommand
+    std::uint64_t commandsRefused = 0;  // refused at once: too many waiting, or no onCommand
 };
 
 class EnginePublisher {
@@ -72,6 +119,9 @@ class EnginePublisher {
 
     // From any thread: the engine's latest state. Returns at once.
     void publish(const Snapshot& snapshot);
+    // From any thread: the actions the engine offers the trays' menus now (Connect, or
+    // Disconnect, ...), sent to each tray that reads them when it connects and after each change.
+    void offer(std::vector<EngineAction> actions);
 
     EnginePublisherStats stats() const;
 

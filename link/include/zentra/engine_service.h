@@ -28,10 +28,10 @@
 namespace zentra {
 
 // A service engine's pipe: the service's account (LocalSystem) and the administrators have all
-// rights; every interactive user may connect and read (FILE_GENERIC_READ, and
-// FILE_WRITE_ATTRIBUTES to read messages), but not create an instance of the pipe, so no
-// logged-on user can serve the trays in its place.
-inline constexpr wchar_t kServiceAdmit[] = L"D:P(A;;GA;;;SY)(A;;GA;;;BA)(A;;0x120189;;;IU)";
+// rights; every interactive user may connect, read and send commands (FILE_GENERIC_READ,
+// FILE_WRITE_DATA, and FILE_WRITE_ATTRIBUTES to read messages), but not create an instance of the
+// pipe, so no logged-on user can serve the trays in its place.
+inline constexpr wchar_t kServiceAdmit[] = L"D:P(A;;GA;;;SY)(A;;GA;;;BA)(A;;0x12018b;;;IU)";
 
 // What the service's engine is handed.
 class ServiceControl {
