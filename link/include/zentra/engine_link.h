@@ -35,8 +35,10 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "zentra/indicator.h"
+#include "zentra/wire.h"
 
 namespace zentra {
 
@@ -60,6 +62,9 @@ struct EngineLinkOptions {
     // For this long after create(), the link does not tell that it cannot reach the engine: it
     // tries again quietly (the engine may be starting, or busy with other trays). 0: told at once.
     std::chrono::milliseconds firstWordWithin{2000};
+    // The actions the engine offers now (EnginePublisher::offer), on the link's thread, when
+    // they change; an empty list once the link loses the engine (its items go with it).
+    std::function<void(const std::vector<EngineAction>& actions)> onActions;
 };
 
 struct EngineLinkStats {
@@ -81,6 +86,17 @@ class EngineLink {
     ~EngineLink();
     EngineLink(const EngineLink&) = delete;
     EngineLink& operator=(const EngineLink&) = delete;
+
+    // From any thread: sends `command` to the engine. `done` gets, once, on the link's thread
+    // (hand it to the UI thread with TrayHost::call), the engine's answer, or the link's own
+    // failure: the engine's absence at once once told ("engine not running", "the MySync service
+    // is stopped"), "no answer from the engine in 10 s" at `timeout`, "the engine does not take
+    // commands" (a version-1 engine, or one whose access list lets this user only read), or the
+    // command's own problem (commandProblem). A command asked for while the link is still
+    // connecting waits for it. Destroying the link fails those still waiting ("the tray's link
+    // to the engine was closed").
+    void send(EngineCommand command, std::function<void(const CommandResult&)> done,
+              std::chrono::milliseconds timeout = std::chrono::seconds(10));
 
     EngineLinkStats stats() const;
 
