@@ -73,8 +73,9 @@ struct EngineLink::Impl {
 HANDLE EngineLink::Impl::connect(DWORD& error) {
     HANDLE pipe = INVALID_HANDLE_VALUE;
     // Every instance busy: the engine is between two readers. It has a new instance ready within
-    // moments; waited for a few times, the link stopping in between.
-    for (int tries = 0; tries < 8; ++tries) {
+    // moments, but with many trays at once another may take it first: waited for up to 10 s,
+    // the link stopping in between.
+    for (int tries = 0; tries < 40; ++tries) {
         // With the right to send commands where the engine grants it (not FILE_APPEND_DATA,
         // which on a pipe is the right to create an instance); else to read only, as a
         // version-1 engine's pipe and an access list that admits readers only allow.
@@ -195,8 +196,8 @@ DWORD EngineLink::Impl::commandWait(DWORD longest) const {
     if (!due) {
         return longest;
     }
-    const auto left = std::chrono::ceil<std::chrono::milliseconds>(
-        *due - std::chrono::steady_clock::now());
+    const auto left =
+        std::chrono::ceil<std::chrono::milliseconds>(*due - std::chrono::steady_clock::now());
     return static_cast<DWORD>(std::clamp<long long>(left.count(), 0, longest));
 }
 
@@ -210,13 +211,13 @@ bool EngineLink::Impl::waitToRetry(bool whenListening, std::chrono::milliseconds
     const MonoTime until = std::chrono::steady_clock::now() + wait;
     for (;;) {
         commandsWhileAway(told);
-        const auto left = std::chrono::ceil<std::chrono::milliseconds>(
-            until - std::chrono::steady_clock::now());
+        const auto left =
+            std::chrono::ceil<std::chrono::milliseconds>(until - std::chrono::steady_clock::now());
         if (left.count() <= 0) {
             return false;
         }
-        const DWORD woke = WaitForMultipleObjects(
-            count, handles, FALSE, commandWait(static_cast<DWORD>(left.count())));
+        const DWORD woke = WaitForMultipleObjects(count, handles, FALSE,
+                                                  commandWait(static_cast<DWORD>(left.count())));
         if (woke == WAIT_OBJECT_0) {
             return true;
         }
@@ -351,8 +352,8 @@ EngineLink::Impl::Ended EngineLink::Impl::follow(HANDLE pipe) {
         if (canWrite && !helloTaken) {
             const auto left = std::chrono::ceil<std::chrono::milliseconds>(
                 connected + kHelloTaken - std::chrono::steady_clock::now());
-            timeout = std::min<DWORD>(timeout, static_cast<DWORD>(std::max<long long>(
-                                                   left.count(), 0)));
+            timeout =
+                std::min<DWORD>(timeout, static_cast<DWORD>(std::max<long long>(left.count(), 0)));
         }
         const HANDLE handles[] = {stop.get(), readEvent.get(), commandsEvent.get(),
                                   writeEvent.get()};

@@ -27,8 +27,9 @@ constexpr ULONG_PTR kAnswerKey = 3;
 constexpr ULONG_PTR kFirstPipeKey = 16;
 // The largest message a tray sends: a command with its longest name and argument.
 constexpr std::size_t kReadBuffer = 8 * 1024;
-// Answers waiting for a tray that does not take them: beyond this, it is dropped.
-constexpr std::size_t kMaxOutbox = 64;
+// Answers waiting for their tray to take them: at this many, the publisher reads no more of its
+// commands until it has taken some (the tray's writes wait meanwhile).
+constexpr std::size_t kOutboxFull = 16;
 constexpr const char* kTooMany = "too many commands waiting";
 constexpr const char* kNoAnswer = "the engine did not answer";
 // Nothing is buffered for a reader: a write ends once the reader has taken it, so a reader that
@@ -281,7 +282,7 @@ void EnginePublisher::Impl::completed(ULONG_PTR key, OVERLAPPED* io, bool ok, DW
                 return;
             }
             heard(*reader, std::string_view(reader->readBuffer.data(), bytes));
-            if (!reader->gone) {
+            if (!reader->gone && reader->outbox.size() < kOutboxFull) {
                 startRead(*reader);
             }
             return;
@@ -339,12 +340,7 @@ void EnginePublisher::Impl::command(Instance& reader, std::uint32_t id,
     } else if (!options.onCommand) {
         refusal = "the engine does not take commands";
     }
-    if (refusal != nullptr || reader.outbox.size() >= kMaxOutbox) {
-        if (reader.outbox.size() >= kMaxOutbox) {
-            logWarn("EnginePublisher: a tray takes none of its answers; disconnected");
-            reader.gone = true;
-            return;
-        }
+    if (refusal != nullptr) {
         reader.outbox.push_back(encodeWireAnswer(id, {false, refusal}));
         std::lock_guard<std::mutex> lock(mutex);
         ++stats.commandsRefused;
@@ -440,6 +436,9 @@ void EnginePublisher::Impl::sendDue(MonoTime now) {
         } else if (!reader->outbox.empty()) {
             written = startWrite(*reader, std::move(reader->outbox.front()), now);
             reader->outbox.pop_front();
+            if (!reader->reading && reader->outbox.size() < kOutboxFull) {
+                startRead(*reader);  // room again for its commands
+            }
         } else if (snapshot && reader->sentVersion < current) {
             reader->sentVersion = current;
             if (encoded.empty()) {

@@ -453,8 +453,8 @@ TEST_F(EngineLink, TwoHundredTrays) {
     std::printf("  %.0f us of CPU per snapshot per tray (the engine and trays together)\n",
                 (processCpuUs() - cpuBefore) / (5.0 * 200.0));
     EXPECT_TRUE(waitFor("five more reached every tray", everyOneHas(n)));
-    for (const auto& link : links) {
-        EXPECT_EQ(link->stats().downs, 0U);
+    for (std::size_t i = 0; i < links.size(); ++i) {
+        EXPECT_EQ(links[i]->stats().downs, 0U) << got[i].first.state.lastError.value_or("");
     }
 }
 
@@ -541,3 +541,310 @@ TEST_F(EngineLink, ARefusingEngineIsTriedAgainAtTheBackOffsPace) {
 }
 
 }  // namespace
+
+namespace {
+
+// The results of a link's commands, each in its slot, and how often each slot was told.
+struct Answers {
+    std::mutex mutex;
+    std::vector<zentra::CommandResult> results;
+    std::vector<int> told;
+    std::vector<std::chrono::steady_clock::time_point> sent, at;
+    std::function<void(const zentra::CommandResult&)> slot(std::size_t i) {
+        std::lock_guard<std::mutex> lock(mutex);
+        if (results.size() <= i) {
+            results.resize(i + 1);
+            told.resize(i + 1);
+            sent.resize(i + 1);
+            at.resize(i + 1);
+        }
+        sent[i] = std::chrono::steady_clock::now();
+        return [this, i](const zentra::CommandResult& r) {
+            std::lock_guard<std::mutex> held(mutex);
+            results[i] = r;
+            ++told[i];
+            at[i] = std::chrono::steady_clock::now();
+        };
+    }
+    int toldCount(std::size_t i) {
+        std::lock_guard<std::mutex> lock(mutex);
+        return i < told.size() ? told[i] : 0;
+    }
+    std::string text(std::size_t i) {
+        std::lock_guard<std::mutex> lock(mutex);
+        const char* names[] = {"done", "refused", "failed"};
+        return std::string(names[static_cast<int>(results[i].outcome)]) + ": " + results[i].text;
+    }
+};
+
+}  // namespace
+
+// Commands through a real engine: answered at once or later from another thread, refused,
+// never answered, dropped unanswered, thrown on; who sent them; the engine's actions, and their
+// end with the engine; commands with no engine, and with one that has gone.
+TEST_F(EngineLink, CommandsTheirAnswersAndTheEnginesActions) {
+    const std::wstring name = L"zentra-test.commands";
+    std::mutex heldMutex;
+    std::vector<zentra::CommandReply> held;  // "silent": never answered while the engine runs
+    std::vector<std::thread> later;
+    std::vector<zentra::CommandSender> senders;
+    zentra::EnginePublisherOptions options;
+    options.onCommand = [&](const zentra::EngineCommand& c, const zentra::CommandSender& from,
+                            zentra::CommandReply reply) {
+        std::lock_guard<std::mutex> lock(heldMutex);
+        senders.push_back(from);
+        if (c.name == "connect") {
+            reply.done("connected to " + c.argument);
+        } else if (c.name == "no") {
+            reply.refuse("not now");
+        } else if (c.name == "later") {
+            later.emplace_back([r = std::move(reply)]() mutable {
+                std::this_thread::sleep_for(100ms);
+                r.done("done later");
+            });
+        } else if (c.name == "silent") {
+            held.push_back(std::move(reply));
+        } else if (c.name == "throw") {
+            throw std::runtime_error("boom");
+        }  // "drop": the reply ends here, unanswered
+    };
+    auto publisher = zentra::EnginePublisher::create(name, options);
+    ASSERT_NE(publisher, nullptr);
+    const std::vector<zentra::EngineAction> actions = {
+        {"Disconnect", "disconnect", "", true, false, false, false, {}},
+        {"Mode",
+         "",
+         "",
+         true,
+         false,
+         false,
+         false,
+         {{"Fast", "mode", "fast", true, true, true, false, {}}}}};
+    publisher->offer(actions);
+    publisher->publish(numbered(1));
+
+    std::mutex actionsMutex;
+    std::vector<std::vector<zentra::EngineAction>> offered;
+    zentra::EngineLinkOptions linkOptions;
+    linkOptions.firstWordWithin = 0ms;
+    linkOptions.onActions = [&](const std::vector<zentra::EngineAction>& a) {
+        std::lock_guard<std::mutex> lock(actionsMutex);
+        offered.push_back(a);
+    };
+    Delivered got;
+    auto link = zentra::EngineLink::create(name, std::ref(got), linkOptions);
+    ASSERT_TRUE(waitFor("the engine's actions", [&] {
+        std::lock_guard<std::mutex> lock(actionsMutex);
+        return !offered.empty();
+    }));
+    {
+        std::lock_guard<std::mutex> lock(actionsMutex);
+        EXPECT_EQ(offered.back(), actions);
+    }
+
+    Answers answers;
+    const struct {
+        const char* command;
+        const char* argument;
+        std::chrono::milliseconds timeout;
+        const char* told;
+    } rows[] = {
+        {"connect", "eu-1", 10s, "done: connected to eu-1"},
+        {"no", "", 10s, "refused: not now"},
+        {"later", "", 10s, "done: done later"},
+        {"silent", "", 300ms, "failed: no answer from the engine in 0.3 s"},
+        {"drop", "", 10s, "refused: the engine did not answer"},
+        {"throw", "", 10s, "refused: the engine did not answer"},
+        {"", "", 10s, "failed: a command needs a name"},
+    };
+    for (std::size_t i = 0; i < std::size(rows); ++i) {
+        link->send({rows[i].command, rows[i].argument}, answers.slot(i), rows[i].timeout);
+    }
+    for (std::size_t i = 0; i < std::size(rows); ++i) {
+        ASSERT_TRUE(waitFor(rows[i].told, [&] { return answers.toldCount(i) > 0; }));
+        EXPECT_EQ(answers.text(i), rows[i].told);
+    }
+    {
+        std::lock_guard<std::mutex> lock(heldMutex);
+        ASSERT_FALSE(senders.empty());
+        for (const zentra::CommandSender& from : senders) {
+            EXPECT_EQ(from.userSid, zentra::link::utf8(zentra::link::ownUserSid()));
+            EXPECT_EQ(from.process, GetCurrentProcessId());
+            EXPECT_NE(from.user.find('\\'), std::string::npos) << from.user;
+        }
+        std::printf("  sent by %s (process %u, session %u)\n", senders[0].user.c_str(),
+                    senders[0].process, senders[0].session);
+    }
+
+    // The engine gone with a command waiting, then commands while it is away: told at once.
+    link->send({"silent", ""}, answers.slot(10), 60s);
+    ASSERT_TRUE(waitFor("the command reached the engine", [&] {
+        std::lock_guard<std::mutex> lock(heldMutex);
+        return held.size() == 2;
+    }));
+    for (std::thread& t : later) {
+        t.join();
+    }
+    publisher.reset();
+    ASSERT_TRUE(waitFor("the waiting command failed", [&] { return answers.toldCount(10) > 0; }));
+    EXPECT_EQ(answers.text(10), "failed: engine not running");
+    held.clear();  // answers after the engine ended go nowhere
+    link->send({"connect", ""}, answers.slot(11), 60s);
+    ASSERT_TRUE(waitFor("a command with no engine", [&] { return answers.toldCount(11) > 0; }));
+    EXPECT_EQ(answers.text(11), "failed: engine not running");
+    {
+        std::lock_guard<std::mutex> lock(actionsMutex);
+        EXPECT_TRUE(offered.back().empty()) << "the engine's items went with it";
+    }
+    link->send({"connect", ""}, answers.slot(12), 60s);
+    link.reset();
+    EXPECT_LE(answers.toldCount(12), 1);
+    for (std::size_t i = 0; i < answers.told.size(); ++i) {
+        EXPECT_LE(answers.told[i], 1) << "told more than once: " << i;
+    }
+}
+
+// A version-1 engine (it writes, never reads) and a new tray: snapshots shown, commands told
+// "the engine does not take commands". A version-1 tray (it reads only) and the new engine,
+// which offers actions: only messages a version-1 reader takes.
+TEST_F(EngineLink, VersionOneOnEitherSide) {
+    const std::wstring name = L"zentra-test.version1";
+    std::atomic<bool> stopping{false};
+    std::thread oldEngine([&] {
+        const HANDLE pipe = CreateNamedPipeW(pipePath(name).c_str(), PIPE_ACCESS_OUTBOUND,
+                                             PIPE_TYPE_MESSAGE | PIPE_WAIT, 1, 4096, 0, 0, nullptr);
+        if (ConnectNamedPipe(pipe, nullptr) || GetLastError() == ERROR_PIPE_CONNECTED) {
+            const std::string bytes = zentra::encodeWireSnapshot(numbered(3), zn::MonoTime{});
+            DWORD written = 0;
+            WriteFile(pipe, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
+            while (!stopping) {
+                std::this_thread::sleep_for(10ms);
+            }
+        }
+        CloseHandle(pipe);
+    });
+    Delivered got;
+    zentra::EngineLinkOptions options;
+    options.firstWordWithin = 0ms;
+    auto link = zentra::EngineLink::create(name, std::ref(got), options);
+    Answers answers;
+    link->send({"connect", ""}, answers.slot(0), 30s);
+    ASSERT_TRUE(waitFor("the old engine's snapshot", [&] {
+        std::lock_guard<std::mutex> lock(got.mutex);
+        return got.last == numbered(3);
+    }));
+    ASSERT_TRUE(waitFor("the command's failure", [&] { return answers.toldCount(0) > 0; }));
+    EXPECT_EQ(answers.text(0), "failed: the engine does not take commands");
+    link.reset();
+    stopping = true;
+    oldEngine.join();
+
+    zentra::EnginePublisherOptions quick;
+    quick.heartbeat = 200ms;
+    auto publisher = zentra::EnginePublisher::create(L"zentra-test.version1b", quick);
+    ASSERT_NE(publisher, nullptr);
+    publisher->offer({{"Connect", "connect", "", true, false, false, false, {}}});
+    publisher->publish(numbered(4));
+    const HANDLE reader =
+        CreateFileW(pipePath(L"zentra-test.version1b").c_str(),
+                    GENERIC_READ | FILE_WRITE_ATTRIBUTES, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(reader, INVALID_HANDLE_VALUE);
+    DWORD mode = PIPE_READMODE_MESSAGE;
+    SetNamedPipeHandleState(reader, &mode, nullptr, nullptr);
+    publisher->publish(numbered(5));
+    for (int i = 0; i < 3; ++i) {
+        std::string buffer(zentra::kMaxWireBytes, '\0');
+        DWORD size = 0;
+        ASSERT_TRUE(
+            ReadFile(reader, buffer.data(), static_cast<DWORD>(buffer.size()), &size, nullptr));
+        buffer.resize(size);
+        EXPECT_EQ(buffer[2], 1) << "a version-1 reader got a version-" << int{buffer[2]}
+                                << " message";
+        const zentra::WireDecoded read = zentra::decodeWire(buffer, zn::MonoTime{});
+        EXPECT_TRUE(read.message && (read.message->kind == zentra::WireKind::Snapshot ||
+                                     read.message->kind == zentra::WireKind::Heartbeat))
+            << read.problem;
+    }
+    CloseHandle(reader);
+}
+
+// One tray floods its engine with commands it never gets answered: beyond the bound they are
+// refused at once, and another tray's snapshots keep coming (a figure, not judged).
+TEST_F(EngineLink, AFloodOfCommandsIsBoundedAndOthersKeepTheirPace) {
+    const std::wstring name = L"zentra-test.flood";
+    std::mutex heldMutex;
+    std::vector<zentra::CommandReply> held;
+    zentra::EnginePublisherOptions options;
+    options.onCommand = [&](const zentra::EngineCommand&, const zentra::CommandSender&,
+                            zentra::CommandReply reply) {
+        std::lock_guard<std::mutex> lock(heldMutex);
+        held.push_back(std::move(reply));
+    };
+    auto publisher = zentra::EnginePublisher::create(name, options);
+    ASSERT_NE(publisher, nullptr);
+    publisher->publish(numbered(0));
+    Delivered flooder;
+    Delivered other;
+    auto flooding = zentra::EngineLink::create(name, std::ref(flooder));
+    auto calm = zentra::EngineLink::create(name, std::ref(other));
+    ASSERT_TRUE(waitFor("both trays", [&] { return publisher->stats().readers == 2; }));
+    Answers answers;
+    constexpr std::size_t kFlood = 2000;
+    std::thread flood([&] {
+        for (std::size_t i = 0; i < kFlood; ++i) {
+            flooding->send({"silent", std::to_string(i)}, answers.slot(i), 60s);
+        }
+    });
+    std::vector<double> lags;
+    for (int n = 1; n <= 50; ++n) {
+        const auto start = std::chrono::steady_clock::now();
+        publisher->publish(numbered(n));
+        for (;;) {
+            std::this_thread::sleep_for(1ms);
+            std::lock_guard<std::mutex> lock(other.mutex);
+            if (other.last == numbered(n) || std::chrono::steady_clock::now() - start > 20s) {
+                break;
+            }
+        }
+        lags.push_back(static_cast<double>((std::chrono::steady_clock::now() - start) / 1us));
+    }
+    flood.join();
+    const bool all = waitFor("the flood answered or waiting", [&] {
+        return publisher->stats().commands + publisher->stats().commandsRefused == kFlood;
+    });
+    if (!all) {
+        std::lock_guard<std::mutex> lock(warnings->mutex);
+        for (const std::string& line : warnings->lines) {
+            std::printf("  logged: %s\n", line.c_str());
+        }
+        std::printf("  commands %llu refused %llu\n",
+                    static_cast<unsigned long long>(publisher->stats().commands),
+                    static_cast<unsigned long long>(publisher->stats().commandsRefused));
+    }
+    ASSERT_TRUE(all);
+    const zentra::EnginePublisherStats stats = publisher->stats();
+    {
+        std::lock_guard<std::mutex> lock(other.mutex);
+        EXPECT_EQ(other.last, numbered(50)) << "the calm tray kept up";
+    }
+    std::sort(lags.begin(), lags.end());
+    std::printf(
+        "  the calm tray during a flood of %zu: p50 %.0f us, p99 %.0f us; %llu handed "
+        "to the engine, %llu refused at once\n",
+        kFlood, lags[lags.size() / 2], lags[lags.size() * 99 / 100],
+        static_cast<unsigned long long>(stats.commands),
+        static_cast<unsigned long long>(stats.commandsRefused));
+    EXPECT_EQ(stats.commands, 8U) << "the bound on waiting commands";
+    const auto refused = [&] {
+        std::size_t n = 0;
+        for (std::size_t i = 0; i < kFlood; ++i) {
+            if (answers.toldCount(i) > 0) {
+                n += answers.text(i) == "refused: too many commands waiting" ? 1U : 0U;
+            }
+        }
+        return n;
+    };
+    EXPECT_TRUE(waitFor("the refusals told", [&] { return refused() == kFlood - 8; })) << refused();
+    flooding.reset();
+    calm.reset();
+}
