@@ -41,6 +41,7 @@
 #include "zentra/indicator.h"
 #include "zentra/notifier.h"
 #include "zentra/tray.h"
+#include "zentra/tray_menu.h"
 
 namespace zentra {
 
@@ -58,24 +59,6 @@ enum class TrayActivation {
                    // TrayHostOptions::waitForDoubleClick)
     ContextMenu,   // a right click, Shift+F10 or the menu key, when the host has no menu to show
     BalloonClick,  // a click on the icon's notification
-};
-
-// One item of the icon's context menu.
-struct TrayMenuItem {
-    unsigned id = 0;  // handed to onMenuChoice; 1 or above (an item with 0 is left out, warned)
-    // As Windows menus read it: an & marks the access key (the next letter, underlined), && is
-    // an &. A text from elsewhere (the engine's, a file name) goes through literalShellText so
-    // that it shows as it is.
-    std::wstring text;
-    bool checked = false;
-    bool enabled = true;
-    bool isDefault = false;  // shown bold: what a double click would do
-    bool separator = false;  // a separating line; the other fields are not read
-    // Shown, when checked, with a bullet instead of a check mark: one of a group of choices
-    // (the items around it that are radio too), of which the application checks one.
-    bool radio = false;
-    // Not empty: the item opens this submenu (its own id is not used and may be 0).
-    std::vector<TrayMenuItem> submenu = {};
 };
 
 struct TrayHostOptions {
