@@ -10,6 +10,9 @@
 // cleanly (the trays learn it at once). `crash` ends the service process without a stop.
 // --global publishes under --pipe's name for every session without being a service, as another
 // program that took a service's pipe name would.
+// Its trays' menus offer Connect or Disconnect, whichever applies: "disconnect" publishes the
+// error "disconnected by the user" until "connect"; each command is printed with who sent it.
+// --no-answer takes commands and never answers them (a hung engine's command handler).
 #include <windows.h>
 
 #include <algorithm>
@@ -17,6 +20,9 @@
 #include <chrono>
 #include <cstdio>
 #include <functional>
+#include <memory>
+#include <mutex>
+#include <vector>
 #include <string>
 #include <thread>
 
@@ -29,7 +35,7 @@ namespace {
 
 const char* const kUsage =
     "usage: engine-sim --pipe NAME [--global] | --service NAME [--heartbeat SECONDS] "
-    "[timeline-file]";
+    "[--no-answer] [timeline-file]";
 
 const char* eventName(tray_host::Event::Kind kind) {
     const char* names[] = {"healthy", "unhealthy", "phase",  "error", "error-clear",
@@ -37,23 +43,93 @@ const char* eventName(tray_host::Event::Kind kind) {
     return names[static_cast<int>(kind)];
 }
 
+// What the engine publishes: the timeline's state, unless the user disconnected it; and the
+// action that applies.
+class Remote {
+  public:
+    void attach(zentra::EnginePublisher* publisher) {
+        std::lock_guard<std::mutex> lock(mutex_);
+        publisher_ = publisher;
+    }
+    void show(const zentra::Snapshot& timeline) {
+        std::lock_guard<std::mutex> lock(mutex_);
+        timeline_ = timeline;
+        publish();
+    }
+    // A command from a tray, answered at once (or never, with --no-answer).
+    void command(const zentra::EngineCommand& c, const zentra::CommandSender& from,
+                 zentra::CommandReply reply) {
+        std::printf("command: %s%s%s from %s (session %u, process %u)\n", c.name.c_str(),
+                    c.argument.empty() ? "" : " ", c.argument.c_str(),
+                    from.user.empty() ? "an unknown user" : from.user.c_str(), from.session,
+                    from.process);
+        std::fflush(stdout);
+        std::lock_guard<std::mutex> lock(mutex_);
+        if (neverAnswer) {
+            unanswered_.push_back(std::move(reply));
+            return;
+        }
+        std::string name;
+        for (const char ch : c.name) {
+            name += static_cast<char>(ch >= 'A' && ch <= 'Z' ? ch - 'A' + 'a' : ch);
+        }
+        if (name != "connect" && name != "disconnect") {
+            reply.refuse("engine-sim knows connect and disconnect, not " + c.name);
+            return;
+        }
+        disconnected_ = name == "disconnect";
+        publish();
+        reply.done(disconnected_ ? "disconnected" : "connected");
+    }
+    bool neverAnswer = false;
+
+  private:
+    void publish() {
+        if (publisher_ == nullptr) {
+            return;
+        }
+        zentra::Snapshot shown = timeline_;
+        if (disconnected_) {
+            shown.state.lastError = "disconnected by the user";
+        }
+        publisher_->offer({disconnected_
+                               ? zentra::EngineAction{"Connect", "connect", "", true, false,
+                                                      false, false, {}}
+                               : zentra::EngineAction{"Disconnect", "disconnect", "", true,
+                                                      false, false, false, {}}});
+        publisher_->publish(shown);
+    }
+    std::mutex mutex_;
+    zentra::EnginePublisher* publisher_ = nullptr;  // guarded by mutex_
+    zentra::Snapshot timeline_;                      // guarded by mutex_
+    bool disconnected_ = false;                      // guarded by mutex_
+    std::vector<zentra::CommandReply> unanswered_;  // guarded by mutex_
+};
+
 // Plays the timeline, publishing under `name`; `waitUntil` waits for a moment (true: stop now).
 // As a service, `control` learns when the engine is ready.
 int play(const std::wstring& name, zentra::EnginePublisherOptions options,
          const tray_host::Timeline& timeline, const std::function<bool(zn::MonoTime)>& waitUntil,
-         zentra::ServiceControl* control = nullptr) {
+         Remote& remote, zentra::ServiceControl* control = nullptr) {
     // Frozen: the heartbeats stop too, as they would if the engine's own loop hung.
     std::atomic<bool> frozen{false};
     options.alive = [&frozen] { return !frozen.load(); };
+    options.onCommand = [&remote](const zentra::EngineCommand& c,
+                                  const zentra::CommandSender& from, zentra::CommandReply reply) {
+        remote.command(c, from, std::move(reply));
+    };
     const auto publisher = zentra::EnginePublisher::create(name, options);
     if (!publisher) {
         return 1;  // the publisher said why
     }
+    remote.attach(publisher.get());
     if (control != nullptr) {
         control->running();
     }
     const zn::MonoTime start = std::chrono::steady_clock::now();
     tray_host::SimulatedEngine engine(timeline, start);
+    // Detached before the publisher goes: a command's publish needs it whole.
+    const std::shared_ptr<void> detach(nullptr, [&remote](void*) { remote.attach(nullptr); });
     std::printf("engine-sim: publishing on %ls, a heartbeat every %lld ms\n", name.c_str(),
                 static_cast<long long>(options.heartbeat.count()));
     std::fflush(stdout);
@@ -76,7 +152,7 @@ int play(const std::wstring& name, zentra::EnginePublisherOptions options,
         }
         // A sleep may end a little early: the event is due all the same.
         engine.advance(std::max(due, std::chrono::steady_clock::now()));
-        publisher->publish(engine.snapshot());
+        remote.show(engine.snapshot());
     }
     if (waitUntil(start + std::chrono::milliseconds(timeline.endMs))) {
         return 0;
@@ -100,9 +176,12 @@ int main(int argc, char** argv) {
     bool service = false;
     const char* timelineFile = nullptr;
     zentra::EnginePublisherOptions options;
+    Remote remote;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
-        if ((arg == "--pipe" || arg == "--service") && i + 1 < argc && pipeName.empty()) {
+        if (arg == "--no-answer") {
+            remote.neverAnswer = true;
+        } else if ((arg == "--pipe" || arg == "--service") && i + 1 < argc && pipeName.empty()) {
             service = arg == "--service";
             pipeName = argv[++i];
         } else if (arg == "--global") {
@@ -134,10 +213,13 @@ int main(int argc, char** argv) {
 
     const std::wstring name(pipeName.begin(), pipeName.end());
     if (!service) {
-        return play(name, options, *timeline, [](zn::MonoTime due) {
-            std::this_thread::sleep_until(due);
-            return false;
-        });
+        return play(
+            name, options, *timeline,
+            [](zn::MonoTime due) {
+                std::this_thread::sleep_until(due);
+                return false;
+            },
+            remote);
     }
     return zentra::runEngineService(name, [&](zentra::ServiceControl& control) {
         options.perSession = false;
@@ -149,6 +231,6 @@ int main(int argc, char** argv) {
                     due - std::chrono::steady_clock::now());
                 return control.stopRequested(std::max(left, std::chrono::milliseconds(0)));
             },
-            &control);
+            remote, &control);
     });
 }

@@ -16,9 +16,14 @@
 // With --service NAME it follows the engine the Windows service NAME publishes (engine-sim
 // --service): from the service's own process only, saying what the Service Control Manager says
 // while the service does not publish. Each new reason the link gives is printed ("link: ...").
+// The engine's own actions (Connect, Disconnect, ...) show in the menu after its state while it
+// runs; choosing one sends its command, and the answer is printed ("command: disconnect: done:
+// disconnected"); a refusal or a failure is also told as a notification. A later start with
+// --command TEXT (its first word the command's name, the rest its argument) makes the running
+// copy send TEXT to its engine and print the answer.
 // --name NAME puts the application's name first in the tooltip.
 //   tray-host [--new-instance] [--name NAME] [--engine NAME | --service NAME]
-//             [--deadline SECONDS] [timeline-file]
+//             [--deadline SECONDS] [--command TEXT] [timeline-file]
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
@@ -37,6 +42,7 @@
 #include "zentra/single_instance.h"
 #include "zentra/start_at_logon.h"
 #include "zentra/tray_host.h"
+#include "zentra/tray_menu.h"
 
 namespace {
 
@@ -85,13 +91,50 @@ struct Arguments {
     bool service = false;            // the engine is the Windows service of that name
     std::chrono::milliseconds deadline{15'000};
     std::string name;  // shown first in the tooltip
+    std::string command;  // --command: for the running copy to send to its engine
 };
+
+// "connect eu-1": the name, then the argument.
+zentra::EngineCommand commandFrom(const std::string& text) {
+    const std::size_t space = text.find(' ');
+    if (space == std::string::npos) {
+        return {text, ""};
+    }
+    return {text.substr(0, space), text.substr(space + 1)};
+}
+
+// The --command of a command line handed over by a later start; empty when it has none.
+std::string commandIn(const std::wstring& commandLine) {
+    int count = 0;
+    wchar_t** words = CommandLineToArgvW(commandLine.c_str(), &count);
+    std::string out;
+    for (int i = 0; words != nullptr && i + 1 < count; ++i) {
+        if (std::wstring_view(words[i]) == L"--command") {
+            out = utf8(words[i + 1]);
+        }
+    }
+    LocalFree(words);
+    return out;
+}
+
+// The command's end, printed, and told as a notification unless it was done.
+void tellAnswer(zentra::TrayHost& host, const std::string& name,
+                const zentra::CommandResult& result) {
+    const char* outcomes[] = {"done", "refused", "failed"};
+    std::printf("command: %s: %s: %s\n", name.c_str(),
+                outcomes[static_cast<int>(result.outcome)], result.text.c_str());
+    std::fflush(stdout);
+    if (result.outcome != zentra::CommandOutcome::Done) {
+        host.notify("tray-host", name + ": " + result.text, zentra::NoticeKind::Warning);
+    }
+}
 
 bool readArguments(int argc, char** argv, Arguments& out) {
     const auto refuse = [](const std::string& why) {
         zentra::common::logAt(zentra::common::LogLevel::Error, "tray-host: ", why,
                               "; usage: tray-host [--new-instance] [--name NAME] [--engine NAME | "
-                              "--service NAME] [--deadline SECONDS] [timeline-file]");
+                              "--service NAME] [--deadline SECONDS] [--command TEXT] "
+                              "[timeline-file]");
         return false;
     };
     for (int i = 1; i < argc; ++i) {
@@ -100,7 +143,8 @@ bool readArguments(int argc, char** argv, Arguments& out) {
             out.newInstance = true;
             continue;
         }
-        if ((arg == "--engine" || arg == "--service" || arg == "--deadline" || arg == "--name") &&
+        if ((arg == "--engine" || arg == "--service" || arg == "--deadline" || arg == "--name" ||
+             arg == "--command") &&
             i + 1 == argc) {
             return refuse(arg + " needs a value");
         }
@@ -110,6 +154,8 @@ bool readArguments(int argc, char** argv, Arguments& out) {
             out.service = arg == "--service";
         } else if (arg == "--name") {
             out.name = argv[++i];
+        } else if (arg == "--command") {
+            out.command = argv[++i];
         } else if (arg == "--deadline") {
             const auto seconds = tray_host::parseSeconds(argv[++i]);
             if (!seconds) {
@@ -154,15 +200,34 @@ int main(int argc, char** argv) {
     // One copy per session: a second start hands its request to the first and ends here.
     std::optional<zentra::SingleInstance> instance;
     zentra::TrayHost* shownBy = nullptr;  // set once the host exists; callbacks come after that
+    zentra::EngineLink* linkTo = nullptr;  // while the host follows an engine
+    // Sends `text` to the engine; its answer is told on the UI thread.
+    const auto sendCommand = [&shownBy, &linkTo](const zentra::EngineCommand& command) {
+        if (linkTo == nullptr) {
+            tellAnswer(*shownBy, command.name,
+                       {zentra::CommandOutcome::Failed, "this copy follows no engine"});
+            return;
+        }
+        zentra::TrayHost* host = shownBy;
+        linkTo->send(command, [host, name = command.name](const zentra::CommandResult& result) {
+            host->call([host, name, result] { tellAnswer(*host, name, result); });
+        });
+    };
     if (!args.newInstance) {
         instance.emplace(zentra::SingleInstance::claim(
-            L"zentra.tray-host", [&shownBy](const zentra::InstanceRequest& request) {
+            L"zentra.tray-host",
+            [&shownBy, &sendCommand](const zentra::InstanceRequest& request) {
                 const std::string line = utf8(request.commandLine);
                 std::printf("another start: %s\n", line.c_str());
                 std::fflush(stdout);
                 zentra::common::logAt(zentra::common::LogLevel::Info,
                                       "tray-host: another start handed over: ", line);
-                shownBy->notify("tray-host", "tray-host is running already.");
+                const std::string command = commandIn(request.commandLine);
+                if (!command.empty()) {
+                    sendCommand(commandFrom(command));
+                } else {
+                    shownBy->notify("tray-host", "tray-host is running already.");
+                }
             }));
         if (instance->shouldExit()) {
             std::printf("tray-host: running already; this start went to it\n");
@@ -181,8 +246,23 @@ int main(int argc, char** argv) {
     // The log's levels, Debug to Error, are items kLevel + 1 to kLevel + 4.
     enum : unsigned { kState = 1, kAbout, kOpenLog, kQuit, kLogon, kLevel = 10 };
     const char* const levelNames[] = {"", "debug", "info", "warn", "error"};
-    options.menu = [&shownBy, &logFile, &levelNames] {
+    // The engine's own actions, from the link's thread; items kEngineItems and on.
+    constexpr unsigned kEngineItems = 100;
+    std::mutex actionsMutex;
+    std::vector<zentra::EngineAction> engineActions;  // guarded by actionsMutex
+    options.menu = [&shownBy, &logFile, &levelNames, &actionsMutex, &engineActions] {
         const std::u16string tip = shownBy->shown().tooltip;
+        std::vector<zentra::TrayMenuItem> engineItems;
+        std::string offered;
+        {
+            std::lock_guard<std::mutex> lock(actionsMutex);
+            engineItems = zentra::engineMenuItems(engineActions, kEngineItems);
+            for (const zentra::EngineAction& a : engineActions) {
+                offered += (offered.empty() ? "" : ", ") + a.text;
+            }
+        }
+        std::printf("menu: the engine offers %s\n", offered.empty() ? "nothing" : offered.c_str());
+        std::fflush(stdout);
         std::vector<zentra::TrayMenuItem> items(9);
         // The engine's words as they are, & included.
         const std::u16string state = zentra::literalShellText(tip);
@@ -207,10 +287,25 @@ int main(int argc, char** argv) {
         items[6] = {kOpenLog, L"Open log", false, !logFile.empty()};
         items[7].separator = true;
         items[8] = {kQuit, L"Quit", false, true};
+        items.insert(items.begin() + 1, engineItems.begin(), engineItems.end());
         return items;
     };
-    options.onMenuChoice = [&logFile, &levelNames](unsigned id) {
+    options.onMenuChoice = [&logFile, &levelNames, &actionsMutex, &engineActions,
+                            &sendCommand](unsigned id) {
         const char* names[] = {"", "state", "about", "open log", "quit", "start at logon"};
+        if (id >= kEngineItems) {
+            std::optional<zentra::EngineCommand> command;
+            {
+                std::lock_guard<std::mutex> lock(actionsMutex);
+                command = zentra::engineMenuCommand(engineActions, kEngineItems, id);
+            }
+            if (command) {
+                std::printf("menu: the engine's %s\n", command->name.c_str());
+                std::fflush(stdout);
+                sendCommand(*command);
+            }
+            return;
+        }
         if (id > kLevel) {
             std::printf("menu: log level %s\n", levelNames[id - kLevel]);
             zentra::common::processLogger->setLevel(
@@ -281,6 +376,17 @@ int main(int argc, char** argv) {
         if (args.service) {
             linkOptions.service = args.engine;
         }
+        linkOptions.onActions = [&actionsMutex,
+                                 &engineActions](const std::vector<zentra::EngineAction>& a) {
+            std::string offered;
+            for (const zentra::EngineAction& action : a) {
+                offered += (offered.empty() ? "" : ", ") + action.text;
+            }
+            std::printf("engine: offers %s\n", offered.empty() ? "nothing" : offered.c_str());
+            std::fflush(stdout);
+            std::lock_guard<std::mutex> lock(actionsMutex);
+            engineActions = a;
+        };
         link = zentra::EngineLink::create(
             args.engine,
             [&shown, said = std::string()](const zentra::Snapshot& s) mutable {
@@ -295,6 +401,10 @@ int main(int argc, char** argv) {
             linkOptions);
         if (!link) {
             return 2;
+        }
+        linkTo = link.get();
+        if (!args.command.empty()) {
+            sendCommand(commandFrom(args.command));
         }
         zentra::common::logAt(zentra::common::LogLevel::Info, "tray-host: following the engine ",
                               std::string(args.engine.begin(), args.engine.end()));
@@ -336,6 +446,7 @@ int main(int argc, char** argv) {
     }
     stopSignal.notify_all();
     engineThread.join();
+    linkTo = nullptr;
     link.reset();  // before the host it posts to
     const zentra::TrayHostStats stats = host->stats();
     std::printf(
