@@ -172,6 +172,7 @@ struct EnginePublisher::Impl {
     bool startWrite(Instance& reader, std::string bytes, MonoTime now);
     void sendDue(MonoTime now);
     DWORD timeoutFrom(MonoTime now) const;
+    void wake();
     void run();
 };
 
@@ -494,6 +495,13 @@ DWORD EnginePublisher::Impl::timeoutFrom(MonoTime now) const {
     return static_cast<DWORD>(std::min<long long>(ms, INFINITE - 1));
 }
 
+// Any thread: the publisher's thread wakes to send what changed (one wake-up for many changes).
+void EnginePublisher::Impl::wake() {
+    if (!wakePosted.exchange(true)) {
+        PostQueuedCompletionStatus(port.get(), 0, kWakeKey, nullptr);
+    }
+}
+
 void EnginePublisher::Impl::run() {
     for (;;) {
         DWORD bytes = 0;
@@ -599,9 +607,7 @@ void EnginePublisher::publish(const Snapshot& snapshot) {
         impl_->latest = snapshot;
         ++impl_->version;
     }
-    if (!impl_->wakePosted.exchange(true)) {
-        PostQueuedCompletionStatus(impl_->port.get(), 0, kWakeKey, nullptr);
-    }
+    impl_->wake();
 }
 
 void EnginePublisher::offer(std::vector<EngineAction> actions) {
@@ -610,9 +616,7 @@ void EnginePublisher::offer(std::vector<EngineAction> actions) {
         impl_->actions = std::move(actions);
         ++impl_->actionsVersion;
     }
-    if (!impl_->wakePosted.exchange(true)) {
-        PostQueuedCompletionStatus(impl_->port.get(), 0, kWakeKey, nullptr);
-    }
+    impl_->wake();
 }
 
 EnginePublisherStats EnginePublisher::stats() const {
