@@ -87,6 +87,8 @@ TEST(Wire, KnownAnswerAndRoundTrip) {
     EXPECT_EQ(read(zentra::encodeWireActions(actions)).actions, actions);
     EXPECT_EQ(read(zentra::encodeWireCommand(7, {"connect", "eu"})).command.argument, "eu");
     EXPECT_EQ(read(zentra::encodeWireAnswer(9, {false, "no"})).answer.text, "no");
+    EXPECT_FALSE(read(zentra::encodeWireAnswer(9, {false, "no"})).answer.done);
+    EXPECT_TRUE(read(zentra::encodeWireAnswer(9, {true, ""})).answer.done);
     EXPECT_EQ(read(zentra::encodeWireHello()).version, 2U);
 
     // Past the bounds: 40 actions, 4 levels, texts cut between whole characters.
