@@ -547,28 +547,18 @@ namespace {
 // The results of a link's commands, each in its slot, and how often each slot was told.
 struct Answers {
     std::mutex mutex;
-    std::vector<zentra::CommandResult> results;
-    std::vector<int> told;
-    std::vector<std::chrono::steady_clock::time_point> sent, at;
+    std::vector<zentra::CommandResult> results = std::vector<zentra::CommandResult>(3000);
+    std::vector<int> told = std::vector<int>(3000);
     std::function<void(const zentra::CommandResult&)> slot(std::size_t i) {
-        std::lock_guard<std::mutex> lock(mutex);
-        if (results.size() <= i) {
-            results.resize(i + 1);
-            told.resize(i + 1);
-            sent.resize(i + 1);
-            at.resize(i + 1);
-        }
-        sent[i] = std::chrono::steady_clock::now();
         return [this, i](const zentra::CommandResult& r) {
             std::lock_guard<std::mutex> held(mutex);
             results[i] = r;
             ++told[i];
-            at[i] = std::chrono::steady_clock::now();
         };
     }
     int toldCount(std::size_t i) {
         std::lock_guard<std::mutex> lock(mutex);
-        return i < told.size() ? told[i] : 0;
+        return told[i];
     }
     std::string text(std::size_t i) {
         std::lock_guard<std::mutex> lock(mutex);
@@ -824,19 +814,9 @@ TEST_F(EngineLink, AFloodOfCommandsIsBoundedAndOthersKeepTheirPace) {
         lags.push_back(static_cast<double>((std::chrono::steady_clock::now() - start) / 1us));
     }
     flood.join();
-    const bool all = waitFor("the flood answered or waiting", [&] {
+    ASSERT_TRUE(waitFor("the flood answered or waiting", [&] {
         return publisher->stats().commands + publisher->stats().commandsRefused == kFlood;
-    });
-    if (!all) {
-        std::lock_guard<std::mutex> lock(warnings->mutex);
-        for (const std::string& line : warnings->lines) {
-            std::printf("  logged: %s\n", line.c_str());
-        }
-        std::printf("  commands %llu refused %llu\n",
-                    static_cast<unsigned long long>(publisher->stats().commands),
-                    static_cast<unsigned long long>(publisher->stats().commandsRefused));
-    }
-    ASSERT_TRUE(all);
+    }));
     const zentra::EnginePublisherStats stats = publisher->stats();
     {
         std::lock_guard<std::mutex> lock(other.mutex);
