@@ -54,7 +54,7 @@ struct EngineLink::Impl {
     void give(const Snapshot& snapshot) const;
     void giveActions(const std::vector<EngineAction>& actions);
     void down(const std::string& why);
-    void end(std::vector<link::CommandBook::Ending> ended) const;
+    void end(const std::vector<link::CommandBook::Ending>& ended) const;
     void commandsWhileAway(bool told);
     void commandsWhileConnected(std::deque<std::string>& toWrite);
     DWORD commandWait(DWORD longest) const;
@@ -142,8 +142,8 @@ void EngineLink::Impl::down(const std::string& why) {
 }
 
 // Tells each ended command to the application, outside the lock.
-void EngineLink::Impl::end(std::vector<link::CommandBook::Ending> ended) const {
-    for (link::CommandBook::Ending& e : ended) {
+void EngineLink::Impl::end(const std::vector<link::CommandBook::Ending>& ended) const {
+    for (const link::CommandBook::Ending& e : ended) {
         try {
             e.done(e.result);
         } catch (...) {
@@ -161,7 +161,7 @@ void EngineLink::Impl::commandsWhileAway(bool told) {
         std::lock_guard<std::mutex> lock(mutex);
         ended = told ? book.failAll(reason) : book.expire(std::chrono::steady_clock::now());
     }
-    end(std::move(ended));
+    end(ended);
 }
 
 // With the engine: the commands asked for are queued to go out once it has said its hello; an
@@ -180,7 +180,7 @@ void EngineLink::Impl::commandsWhileConnected(std::deque<std::string>& toWrite) 
             }
         }
     }
-    end(std::move(ended));
+    end(ended);
     for (const link::CommandBook::Outgoing& out : outgoing) {
         toWrite.push_back(encodeWireCommand(out.id, out.command));
     }
@@ -293,7 +293,7 @@ EngineLink::Impl::Ended EngineLink::Impl::read(HANDLE pipe, OVERLAPPED& io,
                 std::lock_guard<std::mutex> lock(mutex);
                 ended = book.answered(m.id, m.answer);
             }
-            end(std::move(ended));
+            end(ended);
             break;
         }
         case WireKind::Command:
@@ -474,7 +474,7 @@ void EngineLink::Impl::run() {
                 std::lock_guard<std::mutex> lock(mutex);
                 lost = book.failAll(reason);
             }
-            end(std::move(lost));
+            end(lost);
         } else if (told || impostor || std::chrono::steady_clock::now() >= toldFrom) {
             told = true;
             down(why);
@@ -494,7 +494,7 @@ void EngineLink::Impl::run() {
         std::lock_guard<std::mutex> lock(mutex);
         left = book.failAll(kLinkClosed);
     }
-    end(std::move(left));
+    end(left);
 }
 
 std::unique_ptr<EngineLink> EngineLink::create(const std::wstring& name,

@@ -26,7 +26,7 @@ constexpr ULONG_PTR kWakeKey = 2;
 constexpr ULONG_PTR kAnswerKey = 3;
 constexpr ULONG_PTR kFirstPipeKey = 16;
 // The largest message a tray sends: a command with its longest name and argument.
-constexpr std::size_t kReadBuffer = 8 * 1024;
+constexpr std::size_t kReadBuffer = std::size_t{8} * 1024;
 // Answers waiting for their tray to take them: at this many, the publisher reads no more of its
 // commands until it has taken some (the tray's writes wait meanwhile).
 constexpr std::size_t kOutboxFull = 16;

@@ -67,7 +67,7 @@ ServiceView queryService(const std::wstring& name) {
 }
 
 std::wstring serviceAccountSid(const std::wstring& configured) {
-    const std::wstring name = serviceAccountToLookUp(configured);
+    std::wstring name = serviceAccountToLookUp(configured);
     if (name.rfind(L"S-1-", 0) == 0) {
         return name;
     }

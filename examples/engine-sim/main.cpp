@@ -22,9 +22,9 @@
 #include <functional>
 #include <memory>
 #include <mutex>
-#include <vector>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "timeline.h"
 #include "zentra/engine_publisher.h"
@@ -92,17 +92,17 @@ class Remote {
         if (disconnected_) {
             shown.state.lastError = "disconnected by the user";
         }
-        publisher_->offer({disconnected_
-                               ? zentra::EngineAction{"Connect", "connect", "", true, false,
-                                                      false, false, {}}
-                               : zentra::EngineAction{"Disconnect", "disconnect", "", true,
-                                                      false, false, false, {}}});
+        publisher_->offer(
+            {disconnected_
+                 ? zentra::EngineAction{"Connect", "connect", "", true, false, false, false, {}}
+                 : zentra::EngineAction{
+                       "Disconnect", "disconnect", "", true, false, false, false, {}}});
         publisher_->publish(shown);
     }
     std::mutex mutex_;
     zentra::EnginePublisher* publisher_ = nullptr;  // guarded by mutex_
-    zentra::Snapshot timeline_;                      // guarded by mutex_
-    bool disconnected_ = false;                      // guarded by mutex_
+    zentra::Snapshot timeline_;                     // guarded by mutex_
+    bool disconnected_ = false;                     // guarded by mutex_
     std::vector<zentra::CommandReply> unanswered_;  // guarded by mutex_
 };
 
@@ -114,8 +114,8 @@ int play(const std::wstring& name, zentra::EnginePublisherOptions options,
     // Frozen: the heartbeats stop too, as they would if the engine's own loop hung.
     std::atomic<bool> frozen{false};
     options.alive = [&frozen] { return !frozen.load(); };
-    options.onCommand = [&remote](const zentra::EngineCommand& c,
-                                  const zentra::CommandSender& from, zentra::CommandReply reply) {
+    options.onCommand = [&remote](const zentra::EngineCommand& c, const zentra::CommandSender& from,
+                                  zentra::CommandReply reply) {
         remote.command(c, from, std::move(reply));
     };
     const auto publisher = zentra::EnginePublisher::create(name, options);

@@ -90,7 +90,7 @@ struct Arguments {
     std::wstring engine;             // follow this engine instead of the simulated one
     bool service = false;            // the engine is the Windows service of that name
     std::chrono::milliseconds deadline{15'000};
-    std::string name;  // shown first in the tooltip
+    std::string name;     // shown first in the tooltip
     std::string command;  // --command: for the running copy to send to its engine
 };
 
@@ -121,8 +121,8 @@ std::string commandIn(const std::wstring& commandLine) {
 void tellAnswer(zentra::TrayHost& host, const std::string& name,
                 const zentra::CommandResult& result) {
     const char* outcomes[] = {"done", "refused", "failed"};
-    std::printf("command: %s: %s: %s\n", name.c_str(),
-                outcomes[static_cast<int>(result.outcome)], result.text.c_str());
+    std::printf("command: %s: %s: %s\n", name.c_str(), outcomes[static_cast<int>(result.outcome)],
+                result.text.c_str());
     std::fflush(stdout);
     if (result.outcome != zentra::CommandOutcome::Done) {
         host.notify("tray-host", name + ": " + result.text, zentra::NoticeKind::Warning);
@@ -199,7 +199,7 @@ int main(int argc, char** argv) {
     }
     // One copy per session: a second start hands its request to the first and ends here.
     std::optional<zentra::SingleInstance> instance;
-    zentra::TrayHost* shownBy = nullptr;  // set once the host exists; callbacks come after that
+    zentra::TrayHost* shownBy = nullptr;   // set once the host exists; callbacks come after that
     zentra::EngineLink* linkTo = nullptr;  // while the host follows an engine
     // Sends `text` to the engine; its answer is told on the UI thread.
     const auto sendCommand = [&shownBy, &linkTo](const zentra::EngineCommand& command) {
@@ -215,8 +215,7 @@ int main(int argc, char** argv) {
     };
     if (!args.newInstance) {
         instance.emplace(zentra::SingleInstance::claim(
-            L"zentra.tray-host",
-            [&shownBy, &sendCommand](const zentra::InstanceRequest& request) {
+            L"zentra.tray-host", [&shownBy, &sendCommand](const zentra::InstanceRequest& request) {
                 const std::string line = utf8(request.commandLine);
                 std::printf("another start: %s\n", line.c_str());
                 std::fflush(stdout);

@@ -20,9 +20,9 @@ std::vector<std::string> live(const std::vector<std::string>& steps, int& comman
     CommandBook book;
     std::vector<std::string> log;
     zn::MonoTime now{};
-    const auto tell = [&log](std::vector<CommandBook::Ending> ended) {
+    const auto tell = [&log](const std::vector<CommandBook::Ending>& ended) {
         const char* names[] = {"done", "refused", "failed"};
-        for (auto& e : ended) {
+        for (const auto& e : ended) {
             log.push_back(std::string(names[static_cast<int>(e.result.outcome)]) + ": " +
                           e.result.text);
             e.done(e.result);
@@ -44,7 +44,7 @@ std::vector<std::string> live(const std::vector<std::string>& steps, int& comman
             for (const auto& out : book.takeOutgoing(ended)) {
                 log.push_back("w" + std::to_string(out.id) + " " + out.command.name);
             }
-            tell(std::move(ended));
+            tell(ended);
         } else if (step[0] == 'a') {
             const bool refused = second[0] == '!';
             tell(book.answered(static_cast<std::uint32_t>(std::stoul(first)),
