@@ -20,10 +20,12 @@
 // runs; choosing one sends its command, and the answer is printed ("command: disconnect: done:
 // disconnected"); a refusal or a failure is also told as a notification. A later start with
 // --command TEXT (its first word the command's name, the rest its argument) makes the running
-// copy send TEXT to its engine and print the answer.
+// copy send TEXT to its engine and print the answer; --command-timeout SECONDS (default 10) bounds
+// the wait for each answer.
 // --name NAME puts the application's name first in the tooltip.
 //   tray-host [--new-instance] [--name NAME] [--engine NAME | --service NAME]
-//             [--deadline SECONDS] [--command TEXT] [timeline-file]
+//             [--deadline SECONDS] [--command TEXT] [--command-timeout SECONDS]
+//             [timeline-file]
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
@@ -92,6 +94,7 @@ struct Arguments {
     std::chrono::milliseconds deadline{15'000};
     std::string name;     // shown first in the tooltip
     std::string command;  // --command: for the running copy to send to its engine
+    std::chrono::milliseconds commandTimeout{10'000};
 };
 
 // "connect eu-1": the name, then the argument.
@@ -144,7 +147,7 @@ bool readArguments(int argc, char** argv, Arguments& out) {
             continue;
         }
         if ((arg == "--engine" || arg == "--service" || arg == "--deadline" || arg == "--name" ||
-             arg == "--command") &&
+             arg == "--command" || arg == "--command-timeout") &&
             i + 1 == argc) {
             return refuse(arg + " needs a value");
         }
@@ -156,6 +159,12 @@ bool readArguments(int argc, char** argv, Arguments& out) {
             out.name = argv[++i];
         } else if (arg == "--command") {
             out.command = argv[++i];
+        } else if (arg == "--command-timeout") {
+            const auto seconds = tray_host::parseSeconds(argv[++i]);
+            if (!seconds) {
+                return refuse(std::string("--command-timeout takes seconds, not ") + argv[i]);
+            }
+            out.commandTimeout = *seconds;
         } else if (arg == "--deadline") {
             const auto seconds = tray_host::parseSeconds(argv[++i]);
             if (!seconds) {
@@ -202,16 +211,20 @@ int main(int argc, char** argv) {
     zentra::TrayHost* shownBy = nullptr;   // set once the host exists; callbacks come after that
     zentra::EngineLink* linkTo = nullptr;  // while the host follows an engine
     // Sends `text` to the engine; its answer is told on the UI thread.
-    const auto sendCommand = [&shownBy, &linkTo](const zentra::EngineCommand& command) {
+    const auto sendCommand = [&shownBy, &linkTo,
+                              timeout = args.commandTimeout](const zentra::EngineCommand& command) {
         if (linkTo == nullptr) {
             tellAnswer(*shownBy, command.name,
                        {zentra::CommandOutcome::Failed, "this copy follows no engine"});
             return;
         }
         zentra::TrayHost* host = shownBy;
-        linkTo->send(command, [host, name = command.name](const zentra::CommandResult& result) {
-            host->call([host, name, result] { tellAnswer(*host, name, result); });
-        });
+        linkTo->send(
+            command,
+            [host, name = command.name](const zentra::CommandResult& result) {
+                host->call([host, name, result] { tellAnswer(*host, name, result); });
+            },
+            timeout);
     };
     if (!args.newInstance) {
         instance.emplace(zentra::SingleInstance::claim(
