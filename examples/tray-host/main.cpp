@@ -120,6 +120,15 @@ std::string commandIn(const std::wstring& commandLine) {
     return out;
 }
 
+// The engine's actions as tray-host prints them: "Connect, Mode", or "nothing".
+std::string offeredText(const std::vector<zentra::EngineAction>& actions) {
+    std::string out;
+    for (const zentra::EngineAction& a : actions) {
+        out += (out.empty() ? "" : ", ") + a.text;
+    }
+    return out.empty() ? "nothing" : out;
+}
+
 // The command's end, printed, and told as a notification unless it was done.
 void tellAnswer(zentra::TrayHost& host, const std::string& name,
                 const zentra::CommandResult& result) {
@@ -269,11 +278,9 @@ int main(int argc, char** argv) {
         {
             std::lock_guard<std::mutex> lock(actionsMutex);
             engineItems = zentra::engineMenuItems(engineActions, kEngineItems);
-            for (const zentra::EngineAction& a : engineActions) {
-                offered += (offered.empty() ? "" : ", ") + a.text;
-            }
+            offered = offeredText(engineActions);
         }
-        std::printf("menu: the engine offers %s\n", offered.empty() ? "nothing" : offered.c_str());
+        std::printf("menu: the engine offers %s\n", offered.c_str());
         std::fflush(stdout);
         std::vector<zentra::TrayMenuItem> items(9);
         // The engine's words as they are, & included.
@@ -390,11 +397,7 @@ int main(int argc, char** argv) {
         }
         linkOptions.onActions = [&actionsMutex,
                                  &engineActions](const std::vector<zentra::EngineAction>& a) {
-            std::string offered;
-            for (const zentra::EngineAction& action : a) {
-                offered += (offered.empty() ? "" : ", ") + action.text;
-            }
-            std::printf("engine: offers %s\n", offered.empty() ? "nothing" : offered.c_str());
+            std::printf("engine: offers %s\n", offeredText(a).c_str());
             std::fflush(stdout);
             std::lock_guard<std::mutex> lock(actionsMutex);
             engineActions = a;
